@@ -1,0 +1,31 @@
+# kv_area(NAME deps...) makes the static library kv_NAME from src/NAME (without ui/).
+# An area with no sources yet becomes an interface library, so the tree always configures.
+function(kv_area name)
+  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS
+    ${CMAKE_SOURCE_DIR}/src/${name}/*.cpp ${CMAKE_SOURCE_DIR}/src/${name}/*.h)
+  list(FILTER srcs EXCLUDE REGEX "/ui/")
+  set(cpp ${srcs})
+  list(FILTER cpp INCLUDE REGEX "\\.cpp$")
+  if(cpp)
+    add_library(kv_${name} STATIC ${srcs})
+    target_include_directories(kv_${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
+    target_link_libraries(kv_${name} PUBLIC ${ARGN})
+  else()
+    add_library(kv_${name} INTERFACE)
+    target_include_directories(kv_${name} INTERFACE ${CMAKE_SOURCE_DIR}/src)
+    target_link_libraries(kv_${name} INTERFACE ${ARGN})
+  endif()
+endfunction()
+
+# kv_gtest(AREA libs...) builds tests/AREA/*.cpp into test_AREA and registers each test case.
+function(kv_gtest area)
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/${area}/*.cpp)
+  if(NOT srcs)
+    return()
+  endif()
+  add_executable(test_${area} ${srcs})
+  target_link_libraries(test_${area} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main GTest::gmock)
+  target_include_directories(test_${area} PRIVATE ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR}/src)
+  target_compile_definitions(test_${area} PRIVATE KV_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  gtest_discover_tests(test_${area} DISCOVERY_MODE PRE_TEST PROPERTIES LABELS ${area})
+endfunction()

@@ -1,0 +1,55 @@
+#pragma once
+#include <cstdint>
+#include <span>
+
+#include "app/Clock.h"
+#include "app/EventPump.h"
+#include "app/TraceLog.h"
+#include "protocol/ExchangeResult.h"
+#include "protocol/SerialPort.h"
+
+// The request/reply engine: wraps a request body into the frame of the configured protocol
+// (traditional, FT1.1, FT1.2), sends it, waits for receipt and reply, checks them.
+// One engine per process; its state is the exchange state every command shares.
+
+namespace kv {
+
+struct ExchangeState {
+    uint8_t protocol = 0;         // 0 traditional, 1 FT1.2, 2 FT1.1, 3 FT1.2 with frame counter
+    uint8_t networkNumber = 0;
+    uint8_t crcMode = 0;          // FT1.2: 0..2
+    uint8_t computerAddress = 0;  // CAN-BUS frames
+    uint8_t gatewayNode = 0;      // CAN-BUS gateway node number
+    int speedIndex = 5;           // 0..10
+    int attemptCount = 3;         // values below 1 count as 1
+    uint8_t frameCounter = 0;
+    int retryPauseMs = 3000;
+};
+
+class Exchange {
+public:
+    Exchange(Clock& clock, EventPump& pump, TraceLog& trace);
+
+    ExchangeState& state() { return state_; }
+    const ExchangeState& state() const { return state_; }
+    Clock& clock() { return clock_; }
+    EventPump& pump() { return pump_; }
+    TraceLog& trace() { return trace_; }
+
+    // One exchange. `body` is the protocol-independent request body (function code first);
+    // `reply` receives the reply's data bytes from index 0 and is never written past its size;
+    // `replyLen` is the reply length d of the protocol rules (0 = receipt only).
+    ExchangeResult transact(SerialPort& port, std::span<const uint8_t> body,
+                            std::span<uint8_t> reply, int channelType, int replyLen);
+
+    // FT1.2 frame counter probe, run before the first exchange with a controller.
+    ExchangeResult probeFrameCounter(SerialPort& port, int channelType);
+
+private:
+    Clock& clock_;
+    EventPump& pump_;
+    TraceLog& trace_;
+    ExchangeState state_;
+};
+
+} // namespace kv
