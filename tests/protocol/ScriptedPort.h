@@ -241,7 +241,7 @@ protected:
     Exchange exchange{clock, pump, trace};
     ScriptedPort port{clock};
     Bytes reply = Bytes(64, 0xCC);
-    int64_t startMs = 0;
+    int64_t startMs = clock.nowMs();
 
     ExchangeResult run(const Bytes& body, int replyLen, int channelType = 0)
     {
