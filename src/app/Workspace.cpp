@@ -1,0 +1,233 @@
+#include "app/Workspace.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "app/SoundFiles.h"
+#include "text/Cp1251.h"
+#include "text/Files.h"
+
+namespace kv {
+
+namespace {
+
+std::string withTrailingSeparator(std::string folder)
+{
+    if (folder.empty())
+        return "./";
+    if (folder.back() != '/' && folder.back() != '\\')
+        folder += '/';
+    return folder;
+}
+
+// Text file lines (cp1251, CR LF or LF) as UTF-8, blank lines kept out.
+std::vector<std::string> readTextLines(const std::string& path, bool& readable)
+{
+    std::vector<std::string> lines;
+    std::string bytes;
+    readable = text::readFileBytes(path, bytes);
+    if (!readable)
+        return lines;
+    std::size_t pos = 0;
+    while (pos < bytes.size()) {
+        std::size_t end = bytes.find('\n', pos);
+        if (end == std::string::npos)
+            end = bytes.size();
+        std::string line = bytes.substr(pos, end - pos);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!line.empty())
+            lines.push_back(text::fromCp1251(line));
+        pos = end + 1;
+    }
+    return lines;
+}
+
+// Copies a file into a fixed area. A file shorter than the record is not taken: its layout
+// could not be trusted, and the empty marks already in the area are the safe reading.
+void readRecordFile(const std::string& path, std::vector<uint8_t>& area, bool allowShort)
+{
+    std::string bytes;
+    if (!text::readFileBytes(path, bytes, area.size() + 1) || bytes.empty())
+        return;
+    if (bytes.size() < area.size() && !allowShort)
+        return;
+    std::memcpy(area.data(), bytes.data(), std::min(bytes.size(), area.size()));
+}
+
+} // namespace
+
+Workspace::Workspace(std::string folder, Clock& clock, EventPump& pump, Operator& op)
+    : folder_(withTrailingSeparator(std::move(folder))),
+      clock_(clock),
+      pump_(pump),
+      op_(op),
+      debugLog_(clock, pump),
+      dataLog_(clock, pump),
+      exchange_(clock, pump, debugLog_)
+{
+    for (auto& a : descriptorAreas_)
+        a.assign(kDescriptorAreaSize, 0);
+    eventNames_.assign(kEventNamesSize, 0);
+    bitSignals_.assign(kBitSignalAreaSize, 0);
+    debugLog_.setFolder(folder_);
+    dataLog_.setFolder(folder_);
+    ini_ = IniFile(configFilePath(folder_));
+    exchange_.state().attemptCount = attemptSetting_;
+}
+
+Workspace::~Workspace() = default;
+
+std::string Workspace::filePath(const std::string& name) const
+{
+    return text::resolveInFolder(folder_, name);
+}
+
+std::string Workspace::descriptorFile(ArchiveKind k) const
+{
+    static const char* const stems[] = {"Ar_Hour", "Ar_Day", "Ar_Mes", "Ar_Int"};
+    return filePath(std::string(stems[static_cast<int>(k)]) + suffix_ + ".Fil");
+}
+
+void Workspace::activate()
+{
+    // Configuration.
+    ini_ = IniFile(configFilePath(folder_));
+    loadSettings(ini_, settings_, sections_);
+    suffix_ = sections_.suffix;
+    debugLog_.setWriteToFile(settings_.report);
+    menu_.telecontrolVisible = settings_.telecontrolMenuVisible();
+    menu_.modemItemsVisible = settings_.modem;
+    menu_.speedDetectionEnabled = speedDetectionEnabledAtActivation(settings_.channelType);
+
+    // Reference catalog and archive counts: catalog first, then the model table, so the
+    // model's daily, monthly and interval counts stand and only the hourly override stays.
+    modelIndex = settings_.blok1;
+    archiveCounts_ = ArchiveCounts{};
+    catalog_.clear();
+    const ReferenceLoad load = reference_.load(folder_);
+    catalogLoaded_ = load == ReferenceLoad::Loaded;
+    if (catalogLoaded_) {
+        catalog_.build(reference_, modelIndex, &archiveCounts_);
+        archiveCounts_.applyModel(modelIndex);
+    } else {
+        archiveCounts_.applyModel(modelIndex);
+        op_.message(MessageKind::Error, kNoReferenceMessage);
+    }
+    menu_.workWithControllerVisible = catalogLoaded_;
+    menu_.teleindicationVisible = !catalogLoaded_;
+    menu_.intervalsVisible = modelIndex > 1;
+    menu_.sensorNamesVisible = modelIndex > 1;
+
+    exchange_.state().attemptCount = attemptSetting_;
+    checkSoundFiles(1, 3);
+
+    // A port left open from before is closed, not just forgotten: it was opened without
+    // sharing, so a forgotten handle would block the next open of the same port.
+    closePort();
+
+    loadFailureTexts();
+    loadListFilesAtActivation();
+    menu_.usbFlashVisible = text::fileExists(reportFile());
+}
+
+void Workspace::loadFailureTexts()
+{
+    bool readable = false;
+    failureTexts_ = readTextLines(filePath("Error.txt"), readable);
+    if (failureTexts_.empty())
+        op_.message(MessageKind::Error, kNoFailureTextsMessage);
+}
+
+void Workspace::loadListFilesAtActivation()
+{
+    readDescriptorAreas();
+    readEventNames();
+    readBitSignals();
+    modemLinkUp = false;
+    menu_.modemItemsVisible = settings_.modem;
+    menu_.endHayesEnabled = false;
+    readSensorNames();
+}
+
+void Workspace::readDescriptorAreas()
+{
+    for (int k = 0; k < 4; ++k) {
+        auto& area = descriptorAreas_[k];
+        std::fill(area.begin(), area.end(), 0);
+        for (std::size_t slot = 0; slot < 2 * 64; ++slot) {
+            area[slot * kDescriptorSlotSize] = 255;
+            area[slot * kDescriptorSlotSize + 10] = 0;
+        }
+        readRecordFile(descriptorFile(static_cast<ArchiveKind>(k)), area, false);
+    }
+}
+
+void Workspace::readEventNames()
+{
+    for (std::size_t e = 0; e < 128; ++e) {
+        eventNames_[e * 32] = 0;
+        eventNames_[e * 32 + 1] = 0;
+    }
+    readRecordFile(eventNamesFile(), eventNames_, true);
+}
+
+void Workspace::readBitSignals()
+{
+    std::fill(bitSignals_.begin(), bitSignals_.end(), 0);
+    for (std::size_t e = 0; e < 64; ++e) {
+        uint8_t* entry = bitSignals_.data() + e * 64;
+        entry[0] = 255;
+        entry[1] = entry[3] = entry[32] = entry[48] = 0;
+    }
+    readRecordFile(bitSignalFile(), bitSignals_, true);
+    bitSignalCount_ = 0;
+    for (std::size_t e = 0; e < 64; ++e)
+        if (bitSignals_[e * 64] != 255)
+            ++bitSignalCount_;
+}
+
+void Workspace::readSensorNames()
+{
+    bool readable = false;
+    sensorNames_ = readTextLines(sensorNamesFile(), readable);
+}
+
+void Workspace::checkSoundFiles(int first, int last)
+{
+    for (int i = std::max(first, 1); i <= std::min(last, 3); ++i) {
+        const std::string& name = settings_.voice[i - 1];
+        std::string path = name;
+        if (!name.empty() && name.front() != '/' && name.find(':') == std::string::npos)
+            path = filePath(name);
+        soundOk[i - 1] = !name.empty() && isPlayableWaveFile(path);
+    }
+}
+
+void Workspace::toggleDebugMode()
+{
+    attemptSetting_ = attemptSetting_ == 3 ? 1 : 3;
+}
+
+void Workspace::saveSettings()
+{
+    if (!kv::saveSettings(ini_, settings_))
+        op_.message(MessageKind::Error, "Не удалось записать файл настроек " + ini_.path() + ": " + ini_.lastError());
+    menu_.telecontrolVisible = settings_.telecontrolMenuVisible();
+}
+
+void Workspace::saveAlarmFlag()
+{
+    if (!kv::saveAlarmFlag(ini_, settings_))
+        op_.message(MessageKind::Error, "Не удалось записать файл настроек " + ini_.path() + ": " + ini_.lastError());
+}
+
+void Workspace::shutdown()
+{
+    // Hanging up a modem link belongs to the modem dialogue; until it is there the link is
+    // only marked down.
+    modemLinkUp = false;
+    closePort();
+}
+
+} // namespace kv

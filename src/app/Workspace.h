@@ -1,0 +1,165 @@
+#pragma once
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/Clock.h"
+#include "app/EventPump.h"
+#include "app/IniFile.h"
+#include "app/Logs.h"
+#include "app/MainMenu.h"
+#include "app/Operator.h"
+#include "app/ParamCatalog.h"
+#include "app/Settings.h"
+#include "protocol/Exchange.h"
+#include "protocol/SerialPort.h"
+
+// Everything the program holds for its whole run: the settings, the reference catalog, the
+// failure texts, the descriptor and bit-signal areas, the file names, the run-time flags,
+// the exchange engine and the open port. One object, created at start and passed by
+// reference; the windows show it and call its operations.
+
+namespace kv {
+
+constexpr std::size_t kDescriptorAreaSize = 5888;   // 2 × 64 slots of 46 bytes
+constexpr std::size_t kDescriptorSlotSize = 46;
+constexpr std::size_t kEventNamesSize = 4096;        // 128 entries of 32 bytes
+constexpr std::size_t kBitSignalAreaSize = 4096;     // 64 entries of 64 bytes
+
+enum class ArchiveKind { Hourly = 0, Daily = 1, Monthly = 2, Interval = 3 };
+
+constexpr const char* kNoReferenceMessage =
+    "В каталоге отсутствует справочный файл SPRAV.TXT - чтение параметров ЗЕНТАР запрещено";
+constexpr const char* kNoFailureTextsMessage =
+    "В каталоге отсутствует список отказов ЗЕНТАР - просмотр текущих и накопленных отказов запрещен ";
+constexpr const char* kDebugModeStatus = "Отладочная печать и однократные запросы";
+constexpr const char* kConfigFileName = "kvarnik.ini";
+
+class Workspace {
+public:
+    Workspace(std::string folder, Clock& clock, EventPump& pump, Operator& op);
+    ~Workspace();
+    Workspace(const Workspace&) = delete;
+    Workspace& operator=(const Workspace&) = delete;
+
+    // The work folder, with a trailing separator.
+    const std::string& folder() const { return folder_; }
+    // A data file of the work folder by name (case-insensitive fallback for files from Windows).
+    std::string filePath(const std::string& name) const;
+
+    Clock& clock() { return clock_; }
+    EventPump& pump() { return pump_; }
+    Operator& op() { return op_; }
+
+    // The activation sequence: configuration, reference catalog and archive counts, sound
+    // files, failure texts, the list and descriptor files. Messages go to the operator.
+    void activate();
+    // The program is closing: hang up a modem link, close the port.
+    void shutdown();
+
+    // Configuration.
+    IniFile& ini() { return ini_; }
+    ChannelSettings& settings() { return settings_; }
+    const ChannelSettings& settings() const { return settings_; }
+    ConfigSections& sections() { return sections_; }
+    const std::string& suffix() const { return suffix_; }
+    void saveSettings();      // the whole "Parametr" section
+    void saveAlarmFlag();     // "avarYes" alone
+
+    // Reference catalog.
+    ReferenceFile& reference() { return reference_; }
+    ParamCatalog& catalog() { return catalog_; }
+    ArchiveCounts& archiveCounts() { return archiveCounts_; }
+    bool catalogLoaded() const { return catalogLoaded_; }
+
+    // Failure texts (lines of Error.txt, UTF-8).
+    const std::vector<std::string>& failureTexts() const { return failureTexts_; }
+
+    // Areas read at activation.
+    std::array<std::vector<uint8_t>, 4>& descriptorAreas() { return descriptorAreas_; }
+    std::vector<uint8_t>& eventNames() { return eventNames_; }
+    std::vector<uint8_t>& bitSignals() { return bitSignals_; }
+    int bitSignalCount() const { return bitSignalCount_; }
+    const std::vector<std::string>& sensorNames() const { return sensorNames_; }
+
+    // File names of the lists, with the configuration suffix.
+    std::string groupFile() const { return filePath("Zakaz" + suffix_ + ".fil"); }
+    std::string toleranceFile() const { return filePath("Dopusk" + suffix_ + ".fil"); }
+    std::string reportFile() const { return filePath("Report" + suffix_ + ".fil"); }
+    std::string titleFile() const { return filePath("Title" + suffix_ + ".fil"); }
+    std::string telecontrolFile() const { return filePath("Tupr" + suffix_ + ".fil"); }
+    std::string bitSignalFile() const { return filePath("Matr" + suffix_ + ".Fil"); }
+    std::string descriptorFile(ArchiveKind k) const;
+    std::string eventNamesFile() const { return filePath("Ar_Sob" + suffix_ + ".Fil"); }
+    std::string sensorNamesFile() const { return filePath("DatUsl" + suffix_ + ".txt"); }
+
+    // Run-time flags.
+    bool online = true;          // off while "Тест" runs
+    bool modemLinkUp = false;
+    bool versionRead = false;
+    int modelIndex = 1;          // from "Blok1", replaced by what the controller reports
+    std::array<bool, 3> soundOk{};   // Voice1..Voice3 can be played
+
+    // Debug mode: single attempts and the visible trace.
+    int attemptSetting() const { return attemptSetting_; }
+    bool debugMode() const { return attemptSetting_ == 1; }
+    void toggleDebugMode();
+
+    const MenuState& menu() const { return menu_; }
+    MenuState& menu() { return menu_; }
+
+    // Check of the sound files first..last (1-based, inclusive).
+    void checkSoundFiles(int first, int last);
+
+    // Services.
+    DebugLog& debugLog() { return debugLog_; }
+    DataLog& dataLog() { return dataLog_; }
+    Exchange& exchange() { return exchange_; }
+
+    // The open port (null when none).
+    SerialPort* port() { return port_.get(); }
+    void setPort(std::unique_ptr<SerialPort> p) { port_ = std::move(p); }
+    void closePort() { port_.reset(); }
+
+private:
+    void loadListFilesAtActivation();
+    void readDescriptorAreas();
+    void readEventNames();
+    void readBitSignals();
+    void readSensorNames();
+    void loadFailureTexts();
+
+    std::string folder_;
+    Clock& clock_;
+    EventPump& pump_;
+    Operator& op_;
+
+    IniFile ini_;
+    ChannelSettings settings_;
+    ConfigSections sections_;
+    std::string suffix_;
+
+    ReferenceFile reference_;
+    ParamCatalog catalog_;
+    ArchiveCounts archiveCounts_;
+    bool catalogLoaded_ = false;
+
+    std::vector<std::string> failureTexts_;
+    std::array<std::vector<uint8_t>, 4> descriptorAreas_;
+    std::vector<uint8_t> eventNames_;
+    std::vector<uint8_t> bitSignals_;
+    int bitSignalCount_ = 0;
+    std::vector<std::string> sensorNames_;
+
+    int attemptSetting_ = 3;
+    MenuState menu_;
+
+    DebugLog debugLog_;
+    DataLog dataLog_;
+    Exchange exchange_;
+    std::unique_ptr<SerialPort> port_;
+};
+
+} // namespace kv

@@ -1,0 +1,256 @@
+#include "app/ui/MainWindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QStatusBar>
+#include <QTime>
+#include <QTimer>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <QWindow>
+
+#include "app/Workspace.h"
+#include "app/ui/AboutBox.h"
+#include "app/ui/Logo.h"
+
+namespace kv {
+
+namespace {
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+constexpr const char* kHelpProperty = "helpContext";
+} // namespace
+
+MainWindow::MainWindow(Workspace& ws, Operator& op, QWidget* parent)
+    : QMainWindow(parent), ws_(ws), op_(op)
+{
+    setObjectName(QStringLiteral("MainWindow"));
+    setProperty(kHelpProperty, kMainWindowHelp);
+    setWindowTitle(QString::fromUtf8(kProgramCaption) + QStringLiteral("  v ") + QString::fromUtf8(kProgramVersion));
+    setWindowIcon(QIcon(makeLogo(64)));
+    buildMenu();
+    buildPanels();
+
+    ws_.debugLog().setMemoSink([this](const std::string& line, bool clearFirst) {
+        if (clearFirst)
+            memo_->clear();
+        memo_->appendPlainText(qs(line));
+    });
+
+    clockTimer_ = new QTimer(this);
+    clockTimer_->setInterval(1000);
+    connect(clockTimer_, &QTimer::timeout, this, [this] {
+        timePanel_->setText(QTime::currentTime().toString(QStringLiteral("hh:mm:ss")));
+    });
+    timePanel_->setText(QTime::currentTime().toString(QStringLiteral("hh:mm:ss")));
+    clockTimer_->start();
+
+    about_ = new AboutBox(this);
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, &MainWindow::onFocusWindowChanged);
+    resize(760, 420);
+    move(0, 0);
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::buildMenu()
+{
+    QMenu* top = nullptr;
+    QMenu* sub = nullptr;
+    for (const MenuEntry& e : mainMenuTable()) {
+        QAction* act = nullptr;
+        if (e.separator) {
+            QMenu* into = e.level == 2 ? sub : top;
+            act = into->addSeparator();
+        } else if (e.command == MenuCommand::None) {
+            QMenu* m = nullptr;
+            if (e.level == 0) {
+                m = menuBar()->addMenu(qs(e.caption));
+                top = m;
+            } else {
+                m = top->addMenu(qs(e.caption));
+                sub = m;
+            }
+            m->setObjectName(qs(e.id));
+            act = m->menuAction();
+        } else {
+            QWidget* into = e.level == 0 ? static_cast<QWidget*>(menuBar()) : e.level == 1 ? top : sub;
+            act = new QAction(qs(e.caption), into);
+            into->addAction(act);
+            const int command = static_cast<int>(e.command);
+            connect(act, &QAction::triggered, this, [this, command] { runCommand(command); });
+        }
+        act->setObjectName(qs(e.id));
+        act->setProperty(kHelpProperty, e.helpContext);
+        actions_.insert(qs(e.id), act);
+    }
+    actions_.value(QStringLiteral("actExit"))->setShortcut(QKeySequence(QStringLiteral("Alt+X")));
+    actions_.value(QStringLiteral("actWork"))->setShortcut(QKeySequence(Qt::Key_F5));
+    actions_.value(QStringLiteral("actHelpContents"))->setShortcut(QKeySequence::HelpContents);
+}
+
+void MainWindow::buildPanels()
+{
+    auto* panel = new QWidget(this);
+    panel->setObjectName(QStringLiteral("Panel1"));
+    auto* layout = new QVBoxLayout(panel);
+    auto* head = new QHBoxLayout;
+    picture2_ = new QLabel(panel);
+    picture2_->setObjectName(QStringLiteral("Image2"));
+    picture2_->setPixmap(makeLogo(48));
+    configLabel_ = new QLabel(panel);
+    configLabel_->setObjectName(QStringLiteral("Label1"));
+    QFont f = configLabel_->font();
+    f.setPointSize(f.pointSize() + 3);
+    f.setBold(true);
+    configLabel_->setFont(f);
+    picture_ = new QLabel(panel);
+    picture_->setObjectName(QStringLiteral("Image1"));
+    picture_->setPixmap(makeLogo(96));
+    picture_->setToolTip(QStringLiteral("Двойной щелчок: отладочная печать и однократные запросы"));
+    picture_->installEventFilter(this);
+    head->addWidget(picture2_, 0, Qt::AlignTop);
+    head->addWidget(configLabel_, 1, Qt::AlignBottom);
+    head->addWidget(picture_, 0, Qt::AlignTop | Qt::AlignRight);
+    head->setContentsMargins(10, 10, 10, 10);
+    layout->addLayout(head);
+
+    memo_ = new QPlainTextEdit(panel);
+    memo_->setObjectName(QStringLiteral("Memo1"));
+    memo_->setReadOnly(true);
+    memo_->setFont(QFont(QStringLiteral("Monospace"), 9));
+    memo_->setMaximumBlockCount(0);
+    memo_->hide();
+    layout->addWidget(memo_, 1);
+    layout->addStretch(memo_->isVisible() ? 0 : 1);
+    setCentralWidget(panel);
+
+    timePanel_ = new QLabel(this);
+    timePanel_->setObjectName(QStringLiteral("StatusPanel0"));
+    timePanel_->setFixedWidth(80);
+    timePanel_->setAlignment(Qt::AlignCenter);
+    hintPanel_ = new QLabel(this);
+    hintPanel_->setObjectName(QStringLiteral("StatusPanel1"));
+    hintPanel_->setMinimumWidth(350);
+    statusBar()->setObjectName(QStringLiteral("StatusBar1"));
+    statusBar()->addWidget(timePanel_);
+    statusBar()->addWidget(hintPanel_, 1);
+}
+
+void MainWindow::showStatus(const QString& text)
+{
+    hintPanel_->setText(text);
+}
+
+void MainWindow::activateWorkspace()
+{
+    ws_.activate();
+    // The first listed configuration names the controller we work with.
+    const auto& secs = ws_.sections();
+    configLabel_->setText(secs.entries.empty() ? QString() : qs(secs.entries.front().displayName));
+    applyMenuState();
+}
+
+void MainWindow::applyMenuState()
+{
+    const MenuState& m = ws_.menu();
+    auto show = [this](const char* id, bool on) {
+        if (QAction* a = actions_.value(QString::fromLatin1(id)))
+            a->setVisible(on);
+    };
+    show("actWork", m.workWithControllerVisible);
+    show("actTeleindication", m.teleindicationVisible);
+    show("actTelecontrol", m.telecontrolVisible);
+    show("actDescrInterval", m.intervalsVisible);
+    show("actSensorNames", m.sensorNamesVisible);
+    show("sepHayes", m.modemItemsVisible);
+    show("actEndHayes", m.modemItemsVisible);
+    show("actUsbFlash", m.usbFlashVisible);
+    actions_.value(QStringLiteral("actEndHayes"))->setEnabled(m.endHayesEnabled);
+    actions_.value(QStringLiteral("actSpeedDetection"))->setEnabled(m.speedDetectionEnabled);
+}
+
+void MainWindow::toggleDebugMode()
+{
+    ws_.toggleDebugMode();
+    if (ws_.debugMode()) {
+        showStatus(QString::fromUtf8(kDebugModeStatus));
+        memo_->clear();
+        ws_.debugLog().memoCleared();
+        memo_->show();
+    } else {
+        showStatus(QString());
+        memo_->hide();
+    }
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == picture_ && event->type() == QEvent::MouseButtonDblClick) {
+        toggleDebugMode();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::onFocusWindowChanged(QWindow* w)
+{
+    // The main window reloads everything when the operator turns to it from another window
+    // of ours that stays open beside it; returning from a modal window (a message box, a
+    // dialog it opened) goes on without reloading.
+    QWindow* previous = lastFocus_;
+    if (w)
+        lastFocus_ = w;
+    if (!w || w != windowHandle() || !previous || previous == w)
+        return;
+    if (previous->modality() != Qt::NonModal || QApplication::activeModalWidget())
+        return;
+    if (!QGuiApplication::topLevelWindows().contains(previous) || !previous->isVisible())
+        return;
+    activateWorkspace();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    ws_.shutdown();
+    event->accept();
+}
+
+void MainWindow::runCommand(int command)
+{
+    switch (static_cast<MenuCommand>(command)) {
+    case MenuCommand::Exit:
+        close();
+        break;
+    case MenuCommand::About:
+        about_->exec();
+        break;
+    case MenuCommand::HelpContents: {
+        const QString help = qs(ws_.filePath("Kvr5.HLP"));
+        if (QFileInfo::exists(help))
+            QDesktopServices::openUrl(QUrl::fromLocalFile(help));
+        else
+            op_.message(MessageKind::Information, "Файл помощи Kvr5.HLP не найден в рабочей папке.");
+        break;
+    }
+    case MenuCommand::EndHayesExchange:
+        ws_.modemLinkUp = false;
+        ws_.menu().endHayesEnabled = false;
+        applyMenuState();
+        break;
+    default:
+        // The windows behind the remaining commands come with their own parts of the program.
+        break;
+    }
+}
+
+} // namespace kv

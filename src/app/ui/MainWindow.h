@@ -1,0 +1,59 @@
+#pragma once
+#include <QHash>
+#include <QMainWindow>
+#include <QPointer>
+
+class QAction;
+class QLabel;
+class QPlainTextEdit;
+class QTimer;
+class QWindow;
+
+namespace kv {
+
+class Workspace;
+class Operator;
+class AboutBox;
+
+// The program's hub: the menu, the trace memo and the status bar. It asks the workspace to
+// load everything at each activation and shows the result; the decisions live in the core.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    MainWindow(Workspace& ws, Operator& op, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    QAction* action(const QString& id) const { return actions_.value(id); }
+    // Runs the activation sequence and applies it to the menu (also used at start).
+    void activateWorkspace();
+    void toggleDebugMode();
+    QPlainTextEdit* memo() const { return memo_; }
+    // Status panel 1: hints and progress texts.
+    void showStatus(const QString& text);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildMenu();
+    void buildPanels();
+    void applyMenuState();
+    void runCommand(int command);
+    void onFocusWindowChanged(QWindow* w);
+
+    Workspace& ws_;
+    Operator& op_;
+    QHash<QString, QAction*> actions_;
+    QLabel* picture_ = nullptr;
+    QLabel* picture2_ = nullptr;
+    QLabel* configLabel_ = nullptr;
+    QPlainTextEdit* memo_ = nullptr;
+    QLabel* timePanel_ = nullptr;
+    QLabel* hintPanel_ = nullptr;
+    QTimer* clockTimer_ = nullptr;
+    AboutBox* about_ = nullptr;
+    QPointer<QWindow> lastFocus_;
+};
+
+} // namespace kv
