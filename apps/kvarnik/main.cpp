@@ -13,6 +13,7 @@
 #include "platform/QtEventPump.h"
 #include "platform/StartupCheck.h"
 #include "platform/SystemClock.h"
+#include "platform/WorkspacePorts.h"
 
 namespace {
 
@@ -90,6 +91,8 @@ int main(int argc, char** argv)
     kv::QtEventPump pump;
     kv::QtOperator op;
     kv::Workspace ws(folder.toStdString(), clock, pump, op);
+    kv::WorkspacePortOpener ports(ws);
+    ws.setPortOpener(&ports);
     kv::MainWindow window(ws, op);
     op.setParent(&window);
     op.setStatusSink([&window](const std::string& s) { window.showStatus(QString::fromStdString(s)); });

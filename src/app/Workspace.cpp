@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "app/SoundFiles.h"
+#include "protocol/LineControl.h"
 #include "text/Cp1251.h"
 #include "text/Files.h"
 
@@ -64,8 +65,13 @@ Workspace::Workspace(std::string folder, Clock& clock, EventPump& pump, Operator
       op_(op),
       debugLog_(clock, pump),
       dataLog_(clock, pump),
-      exchange_(clock, pump, debugLog_)
+      exchange_(clock, pump, debugLog_),
+      canLink_(exchange_),
+      commands_(exchange_, canLink_)
 {
+    commands_.setFormatLookup([this](const ParamCode& code) -> std::optional<uint8_t> {
+        return catalog_.findFormat(code.classIndex, code.number);
+    });
     for (auto& a : descriptorAreas_)
         a.assign(kDescriptorAreaSize, 0);
     eventNames_.assign(kEventNamesSize, 0);
@@ -96,6 +102,7 @@ void Workspace::activate()
     loadSettings(ini_, settings_, sections_);
     suffix_ = sections_.suffix;
     debugLog_.setWriteToFile(settings_.report);
+    rebuildCanBlock();
     menu_.telecontrolVisible = settings_.telecontrolMenuVisible();
     menu_.modemItemsVisible = settings_.modem;
     menu_.speedDetectionEnabled = speedDetectionEnabledAtActivation(settings_.channelType);
@@ -104,16 +111,11 @@ void Workspace::activate()
     // model's daily, monthly and interval counts stand and only the hourly override stays.
     modelIndex = settings_.blok1;
     archiveCounts_ = ArchiveCounts{};
-    catalog_.clear();
-    const ReferenceLoad load = reference_.load(folder_);
-    catalogLoaded_ = load == ReferenceLoad::Loaded;
-    if (catalogLoaded_) {
-        catalog_.build(reference_, modelIndex, &archiveCounts_);
-        archiveCounts_.applyModel(modelIndex);
-    } else {
-        archiveCounts_.applyModel(modelIndex);
+    catalogLoaded_ = reference_.load(folder_) == ReferenceLoad::Loaded;
+    rebuildCatalog(false);
+    archiveCounts_.applyModel(modelIndex);
+    if (!catalogLoaded_)
         op_.message(MessageKind::Error, kNoReferenceMessage);
-    }
     menu_.workWithControllerVisible = catalogLoaded_;
     menu_.teleindicationVisible = !catalogLoaded_;
     menu_.intervalsVisible = modelIndex > 1;
@@ -214,12 +216,97 @@ void Workspace::saveSettings()
     if (!kv::saveSettings(ini_, settings_))
         op_.message(MessageKind::Error, "Не удалось записать файл настроек " + ini_.path() + ": " + ini_.lastError());
     menu_.telecontrolVisible = settings_.telecontrolMenuVisible();
+    rebuildCanBlock();
 }
 
 void Workspace::saveAlarmFlag()
 {
     if (!kv::saveAlarmFlag(ini_, settings_))
         op_.message(MessageKind::Error, "Не удалось записать файл настроек " + ini_.path() + ": " + ini_.lastError());
+}
+
+void Workspace::rebuildCanBlock()
+{
+    CanBusConfig cfg;
+    cfg.acceptanceFilter = settings_.canBus.acceptanceFilter;
+    cfg.acceptanceMask = settings_.canBus.acceptanceMask;
+    cfg.cnf321 = settings_.canBus.cnf321;
+    cfg.speedPc = settings_.speedPC;
+    canLink_.setInitBlock(makeCanInitBlock(cfg));
+}
+
+void Workspace::rebuildCatalog(bool applyModelTableFirst)
+{
+    if (applyModelTableFirst)
+        archiveCounts_.applyModel(modelIndex);
+    catalog_.clear();
+    if (catalogLoaded_)
+        catalog_.build(reference_, modelIndex, &archiveCounts_);
+}
+
+bool Workspace::openPort()
+{
+    ExchangeState& st = exchange_.state();
+    st.protocol = settings_.prot;
+    st.networkNumber = settings_.setNumber;
+    st.crcMode = settings_.crc;
+    st.gatewayNode = 0;
+    st.computerAddress = settings_.codePC;
+    closePort();
+    if (opener_)
+        port_ = openLine(*opener_, settings_.portName(), settings_.speed, settings_.channelType, exchange_,
+                         [this](SerialPort& p) { return canLink_.initAdapter(p); });
+    if (!port_) {
+        op_.message(MessageKind::Error, kBadPortMessage + settings_.portName());
+        return false;
+    }
+    return true;
+}
+
+bool Workspace::connect()
+{
+    if (!port_)
+        return false;
+    ConnectRequest req;
+    req.channelType = settings_.channelType;
+    req.switchChannel = settings_.multNumb;
+    req.channel = settings_.channel;
+    req.autoDetect = settings_.avto;
+    const ConnectOutcome out = kv::connect(exchange_, *port_, req, op_, [this] {
+        if (modemLinkUp)
+            return true;
+        modemLinkUp = modemLink_ && modemLink_();
+        menu_.endHayesEnabled = modemLinkUp;
+        return modemLinkUp;
+    });
+    settings_.channelType = static_cast<uint8_t>(out.channelType);
+    return out.connected;
+}
+
+ExchangeResult Workspace::versionRead()
+{
+    if (!online || !port_)
+        return 0;
+    const int type = settings_.channelType;
+    if (versionDone && type != 6 && type != 8)
+        return 0;
+    exchange_.probeFrameCounter(*port_, type);
+    VersionInfo info;
+    const ExchangeResult r = commands_.readVersion(*port_, type, info);
+    if (r != 0)
+        return r;
+    version = info;
+    versionDone = true;
+    modelIndex = info.model;
+    archiveCounts_.applyModel(modelIndex);
+    menu_.intervalsVisible = modelIndex > 1;
+    menu_.sensorNamesVisible = modelIndex > 1;
+    if (modelIndex != settings_.blok1) {
+        rebuildCatalog(false);
+        settings_.blok1 = static_cast<uint8_t>(modelIndex);
+        saveSettings();
+    }
+    return 0;
 }
 
 void Workspace::shutdown()

@@ -1,6 +1,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +14,8 @@
 #include "app/Operator.h"
 #include "app/ParamCatalog.h"
 #include "app/Settings.h"
+#include "protocol/CanBus.h"
+#include "protocol/Commands.h"
 #include "protocol/Exchange.h"
 #include "protocol/SerialPort.h"
 
@@ -36,6 +39,7 @@ constexpr const char* kNoFailureTextsMessage =
     "В каталоге отсутствует список отказов ЗЕНТАР - просмотр текущих и накопленных отказов запрещен ";
 constexpr const char* kDebugModeStatus = "Отладочная печать и однократные запросы";
 constexpr const char* kConfigFileName = "kvarnik.ini";
+constexpr const char* kBadPortMessage = "Неверный номер СОМ-порта ";
 
 class Workspace {
 public:
@@ -98,7 +102,7 @@ public:
     // Run-time flags.
     bool online = true;          // off while "Тест" runs
     bool modemLinkUp = false;
-    bool versionRead = false;
+    bool versionDone = false;   // the first successful version read of the run
     int modelIndex = 1;          // from "Blok1", replaced by what the controller reports
     std::array<bool, 3> soundOk{};   // Voice1..Voice3 can be played
 
@@ -118,10 +122,34 @@ public:
     DataLog& dataLog() { return dataLog_; }
     Exchange& exchange() { return exchange_; }
 
+    CanLink& canLink() { return canLink_; }
+    Commands& commands() { return commands_; }
+    // The CAN adapter block from the "CAN-BUS" section and "SpeedPC"; rebuilt whenever the
+    // configuration is loaded or saved.
+    void rebuildCanBlock();
+    // The catalog the commands check codes against (after every rebuild).
+    void rebuildCatalog(bool applyModelTableFirst);
+
+    // Who turns "Com1".."Com8" into a port (devices, the simulated controller, a test line).
+    void setPortOpener(PortOpener* opener) { opener_ = opener; }
+    // Open port: hands protocol, network number, CRC mode, gateway node and computer address
+    // to the engine, closes a port still open and opens the configured one with its line
+    // discipline. On failure "Неверный номер СОМ-порта " + the name, and no port.
+    bool openPort();
+    // The connect step on the open port: switch channel, wiring, network number or the modem
+    // link. A detected wiring replaces the configured channel type for the rest of the run.
+    bool connect();
+    // Brings a modem link up on channel types 6 and 8 (the modem dialogue).
+    void setModemLink(std::function<bool()> link) { modemLink_ = std::move(link); }
     // The open port (null when none).
     SerialPort* port() { return port_.get(); }
     void setPort(std::unique_ptr<SerialPort> p) { port_ = std::move(p); }
     void closePort() { port_.reset(); }
+
+    // The version read before online work and the telesignal view: frame counter probe,
+    // version and model; a model other than "Blok1" rebuilds the catalog and is stored.
+    ExchangeResult versionRead();
+    VersionInfo version;
 
 private:
     void loadListFilesAtActivation();
@@ -159,6 +187,10 @@ private:
     DebugLog debugLog_;
     DataLog dataLog_;
     Exchange exchange_;
+    CanLink canLink_;
+    Commands commands_;
+    PortOpener* opener_ = nullptr;
+    std::function<bool()> modemLink_;
     std::unique_ptr<SerialPort> port_;
 };
 

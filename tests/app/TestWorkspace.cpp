@@ -187,3 +187,51 @@ TEST_F(DemoFolder, TraceGoesToTheMemoAndWithReportOnToTheDatedFile)
     ASSERT_TRUE(text::readFileBytes((dir_ / "dan_05_03_26.Txt").string(), file));
     EXPECT_EQ(text::fromCp1251(file), "Отказ\t1\r\n");
 }
+
+#include "sim/SimPort.h"
+
+namespace {
+
+// A port opener that refuses every name: what a missing device looks like.
+class NoPorts final : public PortOpener {
+public:
+    std::unique_ptr<SerialPort> open(const std::string&) override { return nullptr; }
+};
+
+} // namespace
+
+TEST_F(DemoFolder, FailedOpenNamesThePortAndKeepsNoPort)
+{
+    ws_->activate();
+    NoPorts none;
+    ws_->setPortOpener(&none);
+    op_.expectMessage("Неверный номер СОМ-порта Com1");
+    EXPECT_FALSE(ws_->openPort());
+    EXPECT_EQ(ws_->port(), nullptr);
+}
+
+TEST_F(DemoFolder, VersionReadAdoptsTheReportedModelAndStoresIt)
+{
+    setIniLine("Parametr", "Blok1", "3");
+    ws_->activate();
+    const auto& s = ws_->settings();
+    // The controller on the line is a model 2, whatever the configuration says.
+    sim::SimPortOpener controller(sim::stationOptionsFromSettings(2, s.setNumber, s.prot, s.crc, s.channel,
+                                                                  s.channelType, s.multNumb, ""),
+                                  &clock_);
+    ws_->setPortOpener(&controller);
+    ASSERT_TRUE(ws_->openPort());
+    ASSERT_TRUE(ws_->connect());
+    ASSERT_EQ(ws_->versionRead(), 0);
+    EXPECT_TRUE(ws_->versionDone);
+    EXPECT_EQ(ws_->modelIndex, 2);
+    EXPECT_EQ(ws_->settings().blok1, 2);
+    ArchiveCounts model2;
+    model2.applyModel(2);
+    EXPECT_EQ(ws_->archiveCounts().monthly, model2.monthly);
+
+    IniFile ini((dir_ / "kvarnik.ini").string());
+    ini.load();
+    EXPECT_EQ(ini.readString("Parametr", "Blok1"), "2");
+    EXPECT_EQ(ini.readString("Parametr", "Name"), "Демонстрационный контроллер");   // kept by the save
+}
