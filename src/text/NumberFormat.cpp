@@ -172,7 +172,8 @@ bool parseInteger(std::string_view text, long& out)
             return false;
         r = int64_t(v);
     }
-    out = long(negative ? -r : r);
+    // A negated hexadecimal word wraps within 32 bits as well.
+    out = long(int32_t(uint32_t(uint64_t(negative ? -r : r))));
     return true;
 }
 
