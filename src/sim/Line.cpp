@@ -77,7 +77,10 @@ void Line::emit(std::span<const uint8_t> bytes, int64_t startUs)
     const int devBaud = device_->baud();
     const bool garbled = devBaud != 0 && devBaud != params_.baud;
     const int baud = devBaud != 0 ? devBaud : params_.baud;
-    const int64_t start = std::max(startUs, rxBusyUntil_);
+    // A reply waits for the one being sent, but a late reply still waiting for its moment
+    // does not hold back one that starts earlier.
+    const int64_t start = startUs >= rxBurstStart_ ? std::max(startUs, rxBusyUntil_) : startUs;
+    rxBurstStart_ = std::max(rxBurstStart_, start);
     const int64_t bits = bitsPerByte();
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         const int64_t at = start + (int64_t(i + 1) * bits * 1000000 + baud - 1) / baud;
@@ -86,7 +89,7 @@ void Line::emit(std::span<const uint8_t> bytes, int64_t startUs)
         const auto pos = std::upper_bound(rx_.begin(), rx_.end(), at,
                                           [](int64_t t, const RxByte& r) { return t < r.atUs; });
         rx_.insert(pos, RxByte{v, at});
-        rxBusyUntil_ = at;
+        rxBusyUntil_ = std::max(rxBusyUntil_, at);
     }
 }
 

@@ -129,6 +129,7 @@ private:
     std::deque<RxByte> rx_;       // on their way to (or waiting at) the port, in arrival order
     int64_t txBusyUntil_ = 0;
     int64_t rxBusyUntil_ = 0;
+    int64_t rxBurstStart_ = 0;   // start of the latest burst the device sent
     std::vector<WireByte> sentLog_;
     Switch sw_;
 };
