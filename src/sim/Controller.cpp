@@ -259,7 +259,9 @@ void Controller::defineOwnCells()
     // Group descriptors and group reads.
     for (int n = 0; n < 8; ++n) {
         Cell d;
-        d.length = 128;
+        // 64 pairs, or fewer and the closing 0xFF; a writer that sends it as a text adds the
+        // 0xFF even after 64 pairs.
+        d.length = 129;
         d.variableLength = true;
         d.read = [this, n](const Access&) {
             std::vector<uint8_t> img = groupImages_[n];

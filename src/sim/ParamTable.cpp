@@ -32,6 +32,8 @@ std::string utf8FromCp1251(std::string_view bytes)
             cp = 0x451;
         else if (c == 0xB9)
             cp = 0x2116;
+        else if (c == 0xB0)
+            cp = 0xB0;
         else
             cp = '?';
         if (cp < 0x80) {
@@ -75,6 +77,8 @@ std::string cp1251FromUtf8(std::string_view s)
             out += char(0xB8);
         else if (cp == 0x2116)
             out += char(0xB9);
+        else if (cp == 0xB0)
+            out += char(0xB0);
         else
             out += '?';
     }
@@ -239,7 +243,11 @@ std::function<double(double)> plausibleValue(const ParamDef& def, int index)
 {
     const std::string n = lower(def.name);
     const double phase = (def.code * 0.37 + index * 1.1);
-    const bool supply = index % 2 == 0;
+    // Supply and return are told by the name where it says so, else by the index (sensors
+    // of a two-pipe point alternate).
+    const bool supply = has(n, "подач") || has(n, "подающ") ? true
+                        : has(n, "обрат")                   ? false
+                                                            : index % 2 == 0;
     auto wave = [phase](double base, double amp, double periodHours) {
         return [=](double t) {
             return base + amp * std::sin(2 * std::numbers::pi * t * 24.0 / periodHours + phase);
@@ -248,6 +256,18 @@ std::function<double(double)> plausibleValue(const ParamDef& def, int index)
     auto growing = [](double base, double perHour) {
         return [=](double t) { return base + perHour * std::max(0.0, (t - kAnchor) * 24.0); };
     };
+    if (has(n, "ток"))
+        return wave(12.0 + index % 4, 3.0, 4.0);
+    if (has(n, "частот"))
+        return wave(500.0 + 20.0 * index, 40.0, 4.0);
+    if (has(n, "нижн"))
+        return [](double) { return 0.0; };
+    if (has(n, "верхн"))
+        return [](double) { return 100.0; };
+    if (has(n, "холодн"))
+        return wave(8.0, 1.5, 24.0);
+    if (has(n, "импульс"))
+        return growing(100000.0 + 1000.0 * index, 3600.0);
     if (has(n, "разност"))
         return wave(27.5, 2.0, 6.0);
     if (has(n, "наружн"))

@@ -276,3 +276,36 @@ TEST(ControllerSeeding, ParametersComeFromTheModelsSectionOfTheReferenceFile)
 
 } // namespace
 } // namespace kv::sim
+
+namespace kv::sim {
+namespace {
+
+TEST(ControllerSeeding, DemoReferenceFileGivesEveryModelAPlausibleHeatPoint)
+{
+    const std::string path = std::string(KV_SOURCE_DIR) + "/data/demo/Sprav.txt";
+    VirtualClock clock;
+    for (int model = 0; model < 4; ++model) {
+        SCOPED_TRACE(model);
+        ControllerOptions o;
+        o.model = model;
+        o.spravPath = path;
+        Controller c(clock, o);
+        ASSERT_EQ(c.seededFrom(), path);
+        auto real = [&](uint8_t hi, uint8_t lo) {
+            const Reply r = c.execute(Bytes{0x01, hi, lo}, {});
+            EXPECT_EQ(r.kind, Reply::Kind::Data) << std::hex << int(hi) << " " << int(lo);
+            return r.data.size() == 4 ? decodeControllerReal(r.data) : -1.0;
+        };
+        const double supply = real(0x80, 0x01), ret = real(0x80, 0x02);
+        EXPECT_GT(supply, ret);
+        EXPECT_GT(ret, 30.0);
+        EXPECT_LT(supply, 100.0);
+        EXPECT_GT(real(0x80, 0x03), real(0x80, 0x04)) << "supply pressure above return";
+        // The controller's own cells stand whatever format the reference gives them.
+        EXPECT_EQ(c.execute(Bytes{0x01, 0x40, 0x00}, {}).data.size(), 2u);
+        EXPECT_EQ(c.execute(Bytes{0x01, 0x40, 0x32}, {}).data.size(), 128u);
+    }
+}
+
+} // namespace
+} // namespace kv::sim

@@ -39,7 +39,7 @@ std::optional<uint8_t> lookup(const ParamCode& code)
 {
     static const std::map<uint8_t, uint8_t> own = {
         {0x00, 0}, {0x06, 0}, {0x07, 0}, {0x08, 0}, {0x14, 0}, {0x15, 0}, {0x16, 0}, {0x17, 0},
-        {0x1E, 0}, {0x32, 4}, {0x46, 4}, {0x47, 6}, {0x49, 6}, {0x4A, 6}, {0x50, 4},
+        {0x1E, 0}, {0x32, 4}, {0x46, 4}, {0x47, 6}, {0x49, 6}, {0x4A, 6}, {0x50, 10},
     };
     if (code.classBits() == 0x40)
         if (auto it = own.find(code.number); it != own.end())
