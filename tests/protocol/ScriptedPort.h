@@ -20,6 +20,8 @@
 // that come back after a delay), records everything done to it, and moves a virtual clock the
 // way a real port's blocking reads would: a read that gets nothing takes its whole time-out.
 // Writes take no time, so the time an exchange takes is its waits alone.
+// Beside it: a trace that keeps its lines, a pump that counts, and the fixture that wires an
+// engine to them on virtual time.
 
 namespace kv::test {
 

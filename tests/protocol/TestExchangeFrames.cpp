@@ -54,6 +54,9 @@ struct Ft12Case {
     Bytes wire;
 };
 
+// Failure messages name the case, not its bytes.
+void PrintTo(const Ft12Case& c, std::ostream* os) { *os << c.name; }
+
 class Ft12Frames : public ::testing::TestWithParam<Ft12Case> {};
 
 TEST_P(Ft12Frames, GoOutAsExpected)

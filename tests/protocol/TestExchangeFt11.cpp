@@ -57,6 +57,9 @@ struct Ft11Fault {
     int64_t ms;
 };
 
+// Failure messages name the case, not its bytes.
+void PrintTo(const Ft11Fault& c, std::ostream* os) { *os << c.name; }
+
 class Ft11Faults : public Ft11, public ::testing::WithParamInterface<Ft11Fault> {};
 
 TEST_P(Ft11Faults, GiveTheirCodeAfterTheRightAttemptsAndTime)

@@ -79,6 +79,9 @@ struct Ft12Fault {
     int64_t ms;
 };
 
+// Failure messages name the case, not its bytes.
+void PrintTo(const Ft12Fault& c, std::ostream* os) { *os << c.name; }
+
 class Ft12Faults : public Ft12, public ::testing::WithParamInterface<Ft12Fault> {};
 
 TEST_P(Ft12Faults, GiveTheirCodeAfterTheRightAttemptsAndTime)

@@ -52,6 +52,9 @@ struct TradFault {
     int64_t ms;
 };
 
+// Failure messages name the case, not its bytes.
+void PrintTo(const TradFault& c, std::ostream* os) { *os << c.name; }
+
 class TraditionalFaults : public EngineTest, public ::testing::WithParamInterface<TradFault> {};
 
 TEST_P(TraditionalFaults, GiveTheirCodeAfterTheRightAttemptsAndTime)

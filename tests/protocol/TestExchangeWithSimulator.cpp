@@ -22,6 +22,9 @@ struct SimCase {
     int channel;        // ninth-bit parities
 };
 
+// Failure messages name the case, not its bytes.
+void PrintTo(const SimCase& c, std::ostream* os) { *os << c.name; }
+
 sim::Protocol simProtocol(uint8_t p)
 {
     return p == prot::Ft12 ? sim::Protocol::Ft12 : p == prot::Ft11 ? sim::Protocol::Ft11
