@@ -50,6 +50,14 @@ std::string DevicePortOpener::defaultDevice(int n)
 #endif
 }
 
+std::map<std::string, std::string> DevicePortOpener::portMap(const std::array<std::string, 8>& values)
+{
+    std::map<std::string, std::string> m;
+    for (std::size_t i = 0; i < values.size(); ++i)
+        m["Com" + std::to_string(i + 1)] = values[i];
+    return m;
+}
+
 bool DevicePortOpener::isDevicePath(const std::string& value)
 {
     if (value.empty())

@@ -1,4 +1,5 @@
 #pragma once
+#include <array>
 #include <functional>
 #include <map>
 #include <memory>
@@ -32,6 +33,9 @@ public:
 
     // The platform's device for "Com<n>", n = 1..8: /dev/ttyS<n-1> (COM<n> on Windows).
     static std::string defaultDevice(int n);
+    // "Com1".."Com8" to the values of a list indexed by port number - 1 (the Ports section
+    // as the configuration holds it).
+    static std::map<std::string, std::string> portMap(const std::array<std::string, 8>& values);
     static bool isDevicePath(const std::string& value);
 
 private:
