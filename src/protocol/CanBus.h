@@ -136,7 +136,7 @@ public:
     // 4-byte reads at address, address + 4, ... (16-bit, the low byte carrying into the high),
     // so the caller always receives the whole value.
     ExchangeResult readGateway(SerialPort& port, int channelType, uint16_t address, std::span<uint8_t> out);
-    // Frames on channel type 11, gateway reads on type 12.
+    // Gateway reads on channel type 12, frames on every other type (the adapter's 11).
     ExchangeResult read(SerialPort& port, int channelType, uint16_t address, std::span<uint8_t> out);
 
 private:
