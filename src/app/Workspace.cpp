@@ -67,7 +67,8 @@ Workspace::Workspace(std::string folder, Clock& clock, EventPump& pump, Operator
       dataLog_(clock, pump),
       exchange_(clock, pump, debugLog_),
       canLink_(exchange_),
-      commands_(exchange_, canLink_)
+      commands_(exchange_, canLink_),
+      archives_(exchange_, canLink_, commands_)
 {
     commands_.setFormatLookup([this](const ParamCode& code) -> std::optional<uint8_t> {
         return catalog_.findFormat(code.classIndex, code.number);

@@ -14,6 +14,7 @@
 #include "app/Operator.h"
 #include "app/ParamCatalog.h"
 #include "app/Settings.h"
+#include "protocol/ArchiveCommands.h"
 #include "protocol/CanBus.h"
 #include "protocol/Commands.h"
 #include "protocol/Exchange.h"
@@ -124,6 +125,7 @@ public:
 
     CanLink& canLink() { return canLink_; }
     Commands& commands() { return commands_; }
+    ArchiveCommands& archives() { return archives_; }
     // The CAN adapter block from the "CAN-BUS" section and "SpeedPC"; rebuilt whenever the
     // configuration is loaded or saved.
     void rebuildCanBlock();
@@ -189,6 +191,7 @@ private:
     Exchange exchange_;
     CanLink canLink_;
     Commands commands_;
+    ArchiveCommands archives_;
     PortOpener* opener_ = nullptr;
     std::function<bool()> modemLink_;
     std::unique_ptr<SerialPort> port_;

@@ -1,0 +1,128 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "ScriptedOperator.h"
+#include "app/CommandLine.h"
+#include "app/Workspace.h"
+#include "sim/SimPort.h"
+#include "sim/VirtualClock.h"
+#include "text/DateTime.h"
+
+namespace fs = std::filesystem;
+using namespace kv;
+
+namespace {
+
+// The command-line tool on a copy of the demo folder, with the simulated controller on the
+// configured line and virtual time.
+class Cli : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir_ = fs::temp_directory_path()
+             / ("kv_cli_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(dir_);
+        fs::copy(fs::path(KV_SOURCE_DIR) / "data" / "demo", dir_, fs::copy_options::recursive);
+        ws_ = std::make_unique<Workspace>(dir_.string(), clock_, pump_, op_);
+        ws_->activate();
+        const auto& s = ws_->settings();
+        sim_ = std::make_unique<sim::SimPortOpener>(
+            sim::stationOptionsFromSettings(s.blok1, s.setNumber, s.prot, s.crc, s.channel, s.channelType,
+                                            s.multNumb, (dir_ / "Sprav.txt").string()),
+            &clock_);
+        ws_->setPortOpener(sim_.get());
+    }
+    void TearDown() override
+    {
+        ws_.reset();
+        fs::remove_all(dir_);
+        for (const auto& p : op_.problems())
+            ADD_FAILURE() << p;
+    }
+    int run(std::vector<std::string> args)
+    {
+        out_.str("");
+        err_.str("");
+        CliOptions opts;
+        std::string error;
+        if (!parseCliOptions(args, opts, error))
+            return kCliUsage;
+        return runCli(*ws_, opts, out_, err_);
+    }
+
+    fs::path dir_;
+    sim::VirtualClock clock_{text::encodeDate(2026, 12, 11) + 10.5 / 24};
+    NullEventPump pump_;
+    test::ScriptedOperator op_;
+    std::unique_ptr<Workspace> ws_;
+    std::unique_ptr<sim::SimPortOpener> sim_;
+    std::ostringstream out_, err_;
+};
+
+} // namespace
+
+TEST_F(Cli, ReadsVersionStatusClockAndParametersFromTheController)
+{
+    ASSERT_EQ(run({"version"}), kCliOk) << err_.str();
+    EXPECT_EQ(out_.str().rfind("model=3 version=", 0), 0u) << out_.str();
+
+    ASSERT_EQ(run({"status"}), kCliOk) << err_.str();
+    EXPECT_EQ(out_.str(), "state=РАБОТА status=0x00\n");
+
+    ASSERT_EQ(run({"clock"}), kCliOk) << err_.str();
+    EXPECT_EQ(out_.str().substr(0, 14), "2026-12-11 10:");
+
+    // The same parameter as raw bytes and as a real agree with the codec.
+    ASSERT_EQ(run({"read", "80/01/00", "--raw"}), kCliOk) << err_.str();
+    std::istringstream hex(out_.str());
+    std::array<uint8_t, 4> bytes{};
+    for (auto& b : bytes) {
+        unsigned v = 0;
+        hex >> std::hex >> v;
+        b = uint8_t(v);
+    }
+    ASSERT_EQ(run({"read", "80/01/00", "--real"}), kCliOk) << err_.str();
+    char expected[32];
+    std::snprintf(expected, sizeof expected, "%.3f\n", decodeControllerReal(bytes));
+    EXPECT_EQ(out_.str(), expected);
+}
+
+// Refuses every port: an open would show "Неверный номер СОМ-порта", which no test expects.
+class NoPorts final : public PortOpener {
+public:
+    std::unique_ptr<SerialPort> open(const std::string&) override { return nullptr; }
+};
+
+TEST_F(Cli, UsageErrorsNeverTouchTheLine)
+{
+    NoPorts none;
+    ws_->setPortOpener(&none);
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {}, {"frobnicate"}, {"read", "80/01"}, {"read", "80/01/zz"}, {"read", "80/01/00", "--float"},
+             {"archive", "weekly", "0", "--from", "2026-12-01", "--to", "2026-12-02"},
+             {"archive", "daily", "0", "--from", "2026-02-30", "--to", "2026-03-02"},
+             {"archive", "daily", "0", "--from", "2026-12-02"},
+             {"archive", "daily", "0", "--from", "2026-12-05", "--to", "2026-12-02"},
+             {"version", "extra"}, {"--data-dir"}}) {
+        EXPECT_EQ(run(args), kCliUsage) << (args.empty() ? "" : args[0]);
+    }
+    ws_->setPortOpener(sim_.get());
+}
+
+TEST_F(Cli, ExchangeFailureGivesItsMessageAndStatusOne)
+{
+    ASSERT_EQ(run({"version"}), kCliOk);   // connected once, then the controller falls silent
+    sim_->station().faults().always(sim::Fault::NoAnswer);
+    EXPECT_EQ(run({"status"}), kCliExchangeFailed);
+    EXPECT_FALSE(err_.str().empty());
+    EXPECT_EQ(out_.str(), "");
+    EXPECT_EQ(ws_->port(), nullptr);   // closed again
+}
+
+TEST_F(Cli, UnknownParameterIsRefusedByTheCatalog)
+{
+    EXPECT_EQ(run({"read", "C0/7F/00"}), kCliExchangeFailed);
+    EXPECT_EQ(err_.str(), exchangeMessage(14) + "\n");
+}
