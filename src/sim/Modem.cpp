@@ -270,7 +270,9 @@ void Modem::onlineByte(const WireByte& b)
 void Modem::commandByte(const WireByte& b, OutputSink& out)
 {
     if (mode_ == Mode::Dialling) {
-        // Any key aborts a dial in progress.
+        // Any key aborts a dial in progress; the line feed after the command's CR is no key.
+        if (b.value == s_[4])
+            return;
         endCall();
         emitAt(out, result(3), b.atUs + kAnswerDelayUs);
         return;
