@@ -497,7 +497,12 @@ Reply Controller::write(uint16_t address, std::span<const uint8_t> value, const 
             return Reply::refused();
     }
     auto cell = mem_.find(address, ctx.face);
-    if (!cell || !cell->write || value.empty() || int(value.size()) > cell->length)
+    if (!cell || !cell->write || value.empty())
+        return Reply::refused();
+    // A text that fills its whole field still comes with its closing 0xFF.
+    if (cell->variableLength && int(value.size()) == cell->length + 1 && value.back() == 0xFF)
+        value = value.first(std::size_t(cell->length));
+    if (int(value.size()) > cell->length)
         return Reply::refused();
     if (!cell->variableLength && int(value.size()) != cell->length)
         return Reply::refused();

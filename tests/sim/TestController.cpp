@@ -259,6 +259,18 @@ TEST(ControllerSeeding, ParametersComeFromTheModelsSectionOfTheReferenceFile)
     ASSERT_EQ(name.size(), 128u);
     EXPECT_EQ(name.back(), 0xFF);
     EXPECT_EQ(rd(0x40, 0x62).kind, Reply::Kind::Refused);
+    // A text filling its whole field comes with the closing 0xFF; the field keeps 128 bytes.
+    Bytes full(128, 'A');
+    full.push_back(0xFF);
+    ExecContext e;
+    c.execute(Bytes{0x05, 0x40, 0x07, uint8_t(~0x40), uint8_t(~0x61)}, e);
+    Bytes body{0x05, 0x40, 0x61};
+    body.insert(body.end(), full.begin(), full.end());
+    EXPECT_EQ(c.execute(body, e).kind, Reply::Kind::Ack);
+    EXPECT_EQ(rd(0x40, 0x61).data, Bytes(128, 'A'));
+    c.execute(Bytes{0x05, 0x40, 0x07, uint8_t(~0x40), uint8_t(~0x61)}, e);
+    body.back() = 'A';
+    EXPECT_EQ(c.execute(body, e).kind, Reply::Kind::Refused) << "129 bytes without the end mark";
 
     const Bytes before = rd(0x81, 0x30).data;
     clock.advanceMs(3600 * 1000 * 5);
