@@ -144,18 +144,18 @@ int main(int argc, char** argv)
             copt.spravPath = v;
             ++i;
         } else if (a == "--fault") {
-            std::string spec = v;
+            std::string name = v;
             int times = 1;
-            if (const auto colon = spec.find(':'); colon != std::string::npos) {
-                if (!intArg(spec.c_str() + colon + 1, -1, 1000000, times)) {
+            if (const auto colon = name.find(':'); colon != std::string::npos) {
+                if (!intArg(name.c_str() + colon + 1, -1, 1000000, times)) {
                     usage();
                     return 2;
                 }
-                spec.resize(colon);
+                name.resize(colon);
             }
-            const auto f = faultByName(spec);
+            const auto f = faultByName(name);
             if (!f) {
-                std::fprintf(stderr, "kvarnik-sim: unknown fault %s\n", spec.c_str());
+                std::fprintf(stderr, "kvarnik-sim: unknown fault %s\n", name.c_str());
                 return 2;
             }
             faults.emplace_back(*f, times);
