@@ -220,6 +220,19 @@ void Workspace::saveSettings()
     rebuildCanBlock();
 }
 
+void Workspace::afterSettingsWindow(bool saved)
+{
+    if (saved)
+        saveSettings();
+    modelIndex = settings_.blok1;
+    rebuildCatalog(false);
+    menu_.intervalsVisible = modelIndex > 1;
+    menu_.sensorNamesVisible = modelIndex > 1;
+    menu_.modemItemsVisible = settings_.modem;
+    menu_.speedDetectionEnabled = speedDetectionEnabledAfterSettings(settings_.channelType);
+    rebuildCanBlock();
+}
+
 void Workspace::saveAlarmFlag()
 {
     if (!kv::saveAlarmFlag(ini_, settings_))

@@ -72,6 +72,10 @@ public:
     const std::string& suffix() const { return suffix_; }
     void saveSettings();      // the whole "Parametr" section
     void saveAlarmFlag();     // "avarYes" alone
+    // After the settings window: a save writes the configuration; the model index goes back to
+    // "Blok1" with its catalog (no model table), the modem items and the speed search follow
+    // the new channel, and the CAN adapter block is rebuilt.
+    void afterSettingsWindow(bool saved);
 
     // Reference catalog.
     ReferenceFile& reference() { return reference_; }

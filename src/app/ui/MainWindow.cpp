@@ -22,6 +22,7 @@
 #include "app/Workspace.h"
 #include "app/ui/AboutBox.h"
 #include "app/ui/Logo.h"
+#include "channels/ui/SettingsWindow.h"
 
 namespace kv {
 
@@ -231,6 +232,14 @@ void MainWindow::runCommand(int command)
     case MenuCommand::Exit:
         close();
         break;
+    case MenuCommand::SerialPortSettings: {
+        if (!settingsWindow_)
+            settingsWindow_ = new SettingsWindow(this);
+        const bool saved = settingsWindow_->edit(ws_.settings());
+        ws_.afterSettingsWindow(saved);
+        applyMenuState();
+        break;
+    }
     case MenuCommand::About:
         about_->exec();
         break;

@@ -14,6 +14,7 @@ namespace kv {
 class Workspace;
 class Operator;
 class AboutBox;
+class SettingsWindow;
 
 // The program's hub: the menu, the trace memo and the status bar. It asks the workspace to
 // load everything at each activation and shows the result; the decisions live in the core.
@@ -53,6 +54,7 @@ private:
     QLabel* hintPanel_ = nullptr;
     QTimer* clockTimer_ = nullptr;
     AboutBox* about_ = nullptr;
+    SettingsWindow* settingsWindow_ = nullptr;
     QPointer<QWindow> lastFocus_;
 };
 
