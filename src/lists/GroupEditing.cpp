@@ -43,9 +43,10 @@ int wrapIndex(int value, int maxIndex)
     return value;
 }
 
-bool fitsLengthLimit(const ParamGroup& group, const ParamCatalogEntry& ref)
+bool fitsLengthLimit(const ParamGroup& group, const ParamCatalogEntry& ref, int replacing)
 {
-    return group.lengthSum() + valueLength(entryFormat(ref.cls, ref.code, ref.format)) <= kMaxReplyLength;
+    const int others = group.lengthSum() - group.paramLen(replacing);
+    return others + valueLength(entryFormat(ref.cls, ref.code, ref.format)) <= kMaxReplyLength;
 }
 
 NewEntry makeEntry(const ParamCatalogEntry& ref, int index, bool indexShown, std::string_view typedName)

@@ -38,8 +38,9 @@ bool keepIndexOnClick(const IndexLabel& current, const IndexLabel& clicked);
 // Index field stepping: below 0 gives the largest index, past it gives 0.
 int wrapIndex(int value, int maxIndex);
 
-// Whether an entry made from `ref` keeps the group's values within 192 bytes.
-bool fitsLengthLimit(const ParamGroup& group, const ParamCatalogEntry& ref);
+// Whether an entry made from `ref` keeps the group's values within 192 bytes; with
+// `replacing`, the entry at that position gives up its place (a change, not an addition).
+bool fitsLengthLimit(const ParamGroup& group, const ParamCatalogEntry& ref, int replacing = -1);
 
 struct NewEntry {
     ParamCode4 code{};   // class, number, chosen index, reference format

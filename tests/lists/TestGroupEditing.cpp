@@ -94,6 +94,10 @@ TEST(GroupEditing, EntriesGetTheIndexAndADefaultNameAndRespectThe192ByteLimit)
     EXPECT_FALSE(fitsLengthLimit(g, ref(0x00, 0x01, 0, 8)));
     EXPECT_TRUE(fitsLengthLimit(g, ref(0x40, 0x15, 0, 1)));
     EXPECT_TRUE(fitsLengthLimit(g, ref(0x40, 0x16, 0, 0)));   // the date format is 2 bytes as well
+    // Changing a real into another real takes no more room.
+    EXPECT_TRUE(fitsLengthLimit(g, ref(0x00, 0x02, 0, 8), 0));
+    EXPECT_TRUE(fitsLengthLimit(g, ref(0x00, 0x02, 0, 8), 47));    // the 2-byte time for a real: 192
+    EXPECT_FALSE(fitsLengthLimit(g, ref(0x00, 0x02, 0, 6), 0));    // a real for 8 bytes: 194
 }
 
 TEST(GroupEditing, AnEntryFindsTheFirstMatchingReferenceParameterAmongTheOfferedGroups)
