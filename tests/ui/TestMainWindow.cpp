@@ -28,7 +28,7 @@ private:
 
     QAction* act(const char* id) { return win_->action(QString::fromLatin1(id)); }
 
-private slots:
+private Q_SLOTS:
     void init()
     {
         namespace fs = std::filesystem;

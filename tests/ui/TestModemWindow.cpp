@@ -52,7 +52,7 @@ private:
             win_->grab().save(QString::fromLocal8Bit(dir) + QLatin1Char('/') + QLatin1String(file));
     }
 
-private slots:
+private Q_SLOTS:
     void init()
     {
         namespace fs = std::filesystem;

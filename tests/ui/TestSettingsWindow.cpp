@@ -133,7 +133,7 @@ private:
     }
     static inline QtMessageHandler previousHandler = nullptr;
 
-private slots:
+private Q_SLOTS:
     void initTestCase() { previousHandler = qInstallMessageHandler(dropSizeHintNotes); }
     void cleanupTestCase() { qInstallMessageHandler(previousHandler); }
     void init() { win_ = std::make_unique<SettingsWindow>(); }

@@ -31,7 +31,7 @@ public:
     // from the settings, result fields cleared, "Набор" enabled.
     void prepare();
 
-public slots:
+public Q_SLOTS:
     void dial();         // "Набор"
     void cancelDial();   // "Отказ"
     void tick();         // the one-second timer
