@@ -118,7 +118,7 @@ private:
         });
     }
 
-private slots:
+private Q_SLOTS:
     void initTestCase()
     {
         // The demo work folder's reference, copied as a user's folder would hold it.

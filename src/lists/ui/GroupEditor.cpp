@@ -408,6 +408,7 @@ void GroupEditor::showEntryReference(int pos)
     quiet_ = true;
     lbs_->clearSelection();
     lbs_->setCurrentRow(place->row);
+    lbs_->scrollToItem(lbs_->currentItem());
     quiet_ = false;
     labelRow(place->row);
     setIndexQuietly(group_->getCode(pos)[2]);

@@ -33,6 +33,13 @@ class ParamGroup;
 //
 // Created once for the whole run, so its choices (reference group, selection mode) survive
 // between openings; the catalog is read again at every opening.
+//
+// Group definition is opened by the list window's group mode (GroupListItems). One-off
+// reading, from the online view:
+//     editor.setMode(GroupEditor::Mode::OneOffReading);
+//     editor.setOneOffReader([&](ParamGroup& g) { /* the one-off reading window on g */ });
+//     ParamGroup temporary;
+//     editor.edit(temporary);
 class GroupEditor : public QDialog {
     Q_OBJECT
 public:
