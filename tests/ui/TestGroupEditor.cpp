@@ -121,7 +121,7 @@ private:
             group_->addParam({0x40, 0x15, 0, 1}, -1, "Время");
     }
 
-private slots:
+private Q_SLOTS:
     void initTestCase()
     {
         ReferenceFile f;
