@@ -56,7 +56,6 @@ public:
     bool empty() const { return count_ == 0; }
     const BitSignal& at(int slot) const { return slots_[std::size_t(slot)]; }
     BitSignal& at(int slot) { return slots_[std::size_t(slot)]; }
-    const std::array<BitSignal, kBitSignalSlots>& slots() const { return slots_; }
 
     void clear();
 

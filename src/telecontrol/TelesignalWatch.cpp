@@ -26,8 +26,8 @@ constexpr int kBusyFromPeriod = 5;
 
 } // namespace
 
-TelesignalWatch::TelesignalWatch(Commands& commands, Clock& clock, const BitSignalTable& signals)
-    : commands_(commands), clock_(clock), signals_(signals)
+TelesignalWatch::TelesignalWatch(Commands& commands, Clock& clock, const BitSignalTable& table)
+    : commands_(commands), clock_(clock), signals_(table)
 {
     states_.fill(kSignalNotEvaluated);
 }
@@ -91,9 +91,8 @@ void TelesignalWatch::pollSignals(TelesignalHost& host)
     const bool busy = period_ >= kBusyFromPeriod;
     if (busy)
         host.setBusy(true);
-    SerialPort* port = host.port();
     const int channelType = host.channelType();
-    if (port && channelType == 7)
+    if (SerialPort* port = host.port(); port && channelType == 7)
         selectSwitchChannel(*port, clock_, host.switchChannel());
 
     bool quiet = true;
@@ -108,6 +107,8 @@ void TelesignalWatch::pollSignals(TelesignalHost& host)
                 clock_.sleepMs(kPauseBetweenReadsMs);
             std::array<uint8_t, 8> buffer{};
             const uint16_t address = uint16_t(((0x40 + n) << 8) | series.addressLow);
+            // Asked for each read: the window may have let the port be replaced meanwhile.
+            SerialPort* port = host.port();
             error = port ? commands_.readAddress(*port, channelType, address, buffer) : xr::NoAnswer;
             if (error > 0)
                 host.showStatus(std::string(series.failureText) + exchangeMessage(error));

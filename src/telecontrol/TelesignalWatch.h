@@ -76,7 +76,7 @@ public:
 
 class TelesignalWatch {
 public:
-    TelesignalWatch(Commands& commands, Clock& clock, const BitSignalTable& signals);
+    TelesignalWatch(Commands& commands, Clock& clock, const BitSignalTable& table);
 
     // Activation of the online view: every description not yet evaluated, lamp off, the
     // buffer selection from the descriptions, the first poll on the first tick when
