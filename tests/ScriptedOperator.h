@@ -1,5 +1,6 @@
 #pragma once
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,7 +37,14 @@ public:
         script_.pop_front();
     }
     void setBusy(bool busy) override { busyDepth += busy ? 1 : -1; }
-    void setStatus(const std::string& text) override { statuses.push_back(text); }
+    void setStatus(const std::string& text) override
+    {
+        statuses.push_back(text);
+        if (onStatus)
+            onStatus(text);
+    }
+    // Lets a test act at a given step of a workflow (e.g. break the line when a status shows).
+    std::function<void(const std::string&)> onStatus;
 
     // Unexpected dialogs, and scripted ones that never came.
     std::vector<std::string> problems() const

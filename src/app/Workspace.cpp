@@ -68,8 +68,10 @@ Workspace::Workspace(std::string folder, Clock& clock, EventPump& pump, Operator
       exchange_(clock, pump, debugLog_),
       canLink_(exchange_),
       commands_(exchange_, canLink_),
-      archives_(exchange_, canLink_, commands_)
+      archives_(exchange_, canLink_, commands_),
+      modem_(clock, pump, debugLog_, op)
 {
+    canLink_.setCancelRequest([this] { return modem_.state().cancel; });
     commands_.setFormatLookup([this](const ParamCode& code) -> std::optional<uint8_t> {
         return catalog_.findFormat(code.classIndex, code.number);
     });
@@ -148,6 +150,7 @@ void Workspace::loadListFilesAtActivation()
     readEventNames();
     readBitSignals();
     modemLinkUp = false;
+    modem_.markDown();
     menu_.modemItemsVisible = settings_.modem;
     menu_.endHayesEnabled = false;
     readSensorNames();
@@ -289,7 +292,8 @@ bool Workspace::connect()
     const ConnectOutcome out = kv::connect(exchange_, *port_, req, op_, [this] {
         if (modemLinkUp)
             return true;
-        modemLinkUp = modemLink_ && modemLink_();
+        modemLinkUp = modemLink_ ? modemLink_()
+                                 : modem_.bringUp(port_.get(), settings_.channelType, modemFieldsFrom(settings_));
         menu_.endHayesEnabled = modemLinkUp;
         return modemLinkUp;
     });
@@ -323,11 +327,19 @@ ExchangeResult Workspace::versionRead()
     return 0;
 }
 
+void Workspace::hangUpModem()
+{
+    const int type = settings_.channelType;
+    if (modemLinkUp && port_ && (type == 6 || type == 8) && modem_.hangUp(*port_, type))
+        closePort();
+    modemLinkUp = false;
+    modem_.markDown();
+    menu_.endHayesEnabled = false;
+}
+
 void Workspace::shutdown()
 {
-    // Hanging up a modem link belongs to the modem dialogue; until it is there the link is
-    // only marked down.
-    modemLinkUp = false;
+    hangUpModem();
     closePort();
 }
 

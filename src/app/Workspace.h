@@ -14,6 +14,7 @@
 #include "app/Operator.h"
 #include "app/ParamCatalog.h"
 #include "app/Settings.h"
+#include "channels/ModemSession.h"
 #include "protocol/ArchiveCommands.h"
 #include "protocol/CanBus.h"
 #include "protocol/Commands.h"
@@ -145,8 +146,12 @@ public:
     // The connect step on the open port: switch channel, wiring, network number or the modem
     // link. A detected wiring replaces the configured channel type for the rest of the run.
     bool connect();
-    // Brings a modem link up on channel types 6 and 8 (the modem dialogue).
+    // Brings a modem link up on channel types 6 and 8. The desktop program sets its modem
+    // window here; without one the configured number is dialled directly.
     void setModemLink(std::function<bool()> link) { modemLink_ = std::move(link); }
+    ModemSession& modem() { return modem_; }
+    // Hangs up a modem link that is up (closing the port when the modem would not let go).
+    void hangUpModem();
     // The open port (null when none).
     SerialPort* port() { return port_.get(); }
     void setPort(std::unique_ptr<SerialPort> p) { port_ = std::move(p); }
@@ -198,6 +203,7 @@ private:
     ArchiveCommands archives_;
     PortOpener* opener_ = nullptr;
     std::function<bool()> modemLink_;
+    ModemSession modem_;
     std::unique_ptr<SerialPort> port_;
 };
 

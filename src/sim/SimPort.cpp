@@ -1,5 +1,7 @@
 #include "sim/SimPort.h"
 
+#include "sim/Modem.h"
+
 namespace kv::sim {
 
 Station::Station(SimClock& clock, StationOptions options)
@@ -17,6 +19,9 @@ void Station::buildDevice()
         device_ = std::make_shared<CanAdapter>(ctl_, faults_);
     else
         device_ = std::make_shared<SerialResponder>(ctl_, faults_, opt_.responder);
+    // Hayes and GSM lines reach the controller through a modem that must be dialled first.
+    if (opt_.channelType == 6 || opt_.channelType == 8)
+        device_ = std::make_shared<Modem>(device_, modemOptionsFor(opt_.channelType));
 }
 
 std::unique_ptr<Line> Station::openLine()

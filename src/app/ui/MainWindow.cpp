@@ -22,6 +22,7 @@
 #include "app/Workspace.h"
 #include "app/ui/AboutBox.h"
 #include "app/ui/Logo.h"
+#include "channels/ui/ModemWindow.h"
 #include "channels/ui/SettingsWindow.h"
 
 namespace kv {
@@ -56,6 +57,8 @@ MainWindow::MainWindow(Workspace& ws, Operator& op, QWidget* parent)
     clockTimer_->start();
 
     about_ = new AboutBox(this);
+    modemWindow_ = new ModemWindow(ws_, ws_.modem(), this);
+    ws_.setModemLink([this] { return modemWindow_->bringUp(); });
     connect(qApp, &QGuiApplication::focusWindowChanged, this, &MainWindow::onFocusWindowChanged);
     resize(760, 420);
     move(0, 0);
@@ -252,8 +255,7 @@ void MainWindow::runCommand(int command)
         break;
     }
     case MenuCommand::EndHayesExchange:
-        ws_.modemLinkUp = false;
-        ws_.menu().endHayesEnabled = false;
+        ws_.hangUpModem();
         applyMenuState();
         break;
     default:

@@ -15,6 +15,7 @@ class Workspace;
 class Operator;
 class AboutBox;
 class SettingsWindow;
+class ModemWindow;
 
 // The program's hub: the menu, the trace memo and the status bar. It asks the workspace to
 // load everything at each activation and shows the result; the decisions live in the core.
@@ -55,6 +56,7 @@ private:
     QTimer* clockTimer_ = nullptr;
     AboutBox* about_ = nullptr;
     SettingsWindow* settingsWindow_ = nullptr;
+    ModemWindow* modemWindow_ = nullptr;
     QPointer<QWindow> lastFocus_;
 };
 
