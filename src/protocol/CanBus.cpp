@@ -35,6 +35,16 @@ int64_t elapsedMs(const Clock& clock, double since) {
     return int64_t((clock.now() - since) * 86400000.0 + 0.5);
 }
 
+// Drops whatever still arrives until one frame read time-out passes in silence (at most the
+// reply time).
+void settle(SerialPort& port, Clock& clock) {
+    const double start = clock.now();
+    std::array<uint8_t, 16> drop{};
+    for (int reads = 0; reads < kMaxEmptyReads && elapsedMs(clock, start) < kFrameReplyMs; ++reads)
+        if (port.read(drop.data(), int(drop.size())) <= 0)
+            break;
+}
+
 } // namespace
 
 uint8_t canSpeedCode(int speedIndex) {
@@ -144,6 +154,7 @@ ExchangeResult CanLink::exchangeFrame(SerialPort& port, CanFrame& request, int d
     port.setTimeouts(kFrameReadMs, kFrameWritePerByteMs);
 
     ExchangeResult result = 41;
+    bool disturbed = false;   // the last attempt took bytes that were not a good reply
     for (int attempt = 0; attempt < attempts; ++attempt) {
         engine_.pump().processEvents();
         if (cancelled_ && cancelled_())
@@ -157,6 +168,13 @@ ExchangeResult CanLink::exchangeFrame(SerialPort& port, CanFrame& request, int d
         // A fresh initialisation leaves the adapter's long time-outs; the reply wait needs
         // the short ones to keep to its 2 s.
         port.setTimeouts(kFrameReadMs, kFrameWritePerByteMs);
+        // Frames carry no start mark: a byte left from an earlier reply (the rest of one that
+        // noise garbled, a late one) would shift this reply and every later one, and each retry
+        // would fail the same way. After a disturbed attempt the line is let fall quiet first,
+        // since the rest of that reply may still be on its way.
+        if (disturbed)
+            settle(port, clock);
+        port.discardInput();
 
         CanFrame got{};
         int have = 0;
@@ -185,6 +203,7 @@ ExchangeResult CanLink::exchangeFrame(SerialPort& port, CanFrame& request, int d
                 result = 43;
             else
                 result = 0;
+            disturbed = result != 0 && have > 0;
         }
 
         engine_.debugLog(">> " + (sent ? hexBytes(request) : std::string()));

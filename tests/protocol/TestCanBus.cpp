@@ -4,6 +4,7 @@
 
 #include "protocol/CanBus.h"
 #include "protocol/CommandTestPort.h"
+#include "sim/SimPort.h"
 
 using namespace kv;
 using Bytes = std::vector<uint8_t>;
@@ -179,8 +180,9 @@ TEST_F(CanLinkTest, FrameFaultsGiveTheirCodesAfterEveryAttempt) {
         int64_t ms;           // virtual time the three attempts took
     };
     const Case cases[] = {
-        {"tag", [](auto& p) { p.tagFlip = 0x20; }, 42, 3, 0},
-        {"count", [](auto& p) { p.countNibble = 3; }, 43, 3, 0},
+        // a reply taken whole but wrong: before each retry one read time-out to let the line fall quiet
+        {"tag", [](auto& p) { p.tagFlip = 0x20; }, 42, 3, 2 * 10},
+        {"count", [](auto& p) { p.countNibble = 3; }, 43, 3, 2 * 10},
         {"silence", [](auto& p) { p.canSilent = true; }, 41, 3, 3 * 2000},
         {"write", [](auto& p) { p.failWrites = true; }, 8, 0, 0},
         // each attempt re-initialises: 2 x 100 ms DTR, then 1000 ms for the missing answer
@@ -202,6 +204,39 @@ TEST_F(CanLinkTest, FrameFaultsGiveTheirCodesAfterEveryAttempt) {
         EXPECT_EQ(out, Bytes(3, 0xEE)) << c.name;
         EXPECT_EQ(clk.nowMs() - t0, c.ms) << c.name;
     }
+}
+
+// Noise before the adapter's first reply: that attempt takes the noise and the head of the
+// reply as its 13 bytes and fails on the tag; the rest of the reply, still arriving, must not
+// become the head of the next reply.
+TEST(CanLinkOnTheLine, NoisyAttemptIsFollowedByACleanRetry) {
+    sim::VirtualClock clock;
+    sim::StationOptions o;
+    o.controller.model = 3;
+    o.controller.networkNumber = 4;
+    o.channelType = 11;
+    sim::Station station(clock, o);
+    auto line = station.openLine();
+    line->setParams({9600, 8, Parity::None, 1, false});
+    NullEventPump pump;
+    test::CommandTrace trace;
+    Exchange engine(clock, pump, trace);
+    engine.state().networkNumber = 4;
+    engine.state().attemptCount = 3;
+    CanLink can(engine);
+    ASSERT_TRUE(can.initAdapter(*line));
+
+    station.faults().once(sim::Fault::GarbageBeforeFrame);
+    Bytes version(2);
+    ASSERT_EQ(can.readFrames(*line, 0x401E, version), 0);
+    EXPECT_EQ(version, (Bytes{0x08, 0x03}));
+    EXPECT_EQ(station.faults().hits(sim::Fault::GarbageBeforeFrame), 1);
+    ASSERT_EQ(trace.lines.size(), 4u);   // two attempts
+    EXPECT_EQ(trace.lines[1].substr(0, 12), "<< 55 1A 5A ");
+
+    // Later frames line up again: a value of several frames.
+    Bytes record(128);
+    EXPECT_EQ(can.readFrames(*line, 0x4032, record), 0);
 }
 
 TEST_F(CanLinkTest, NothingSentOrReceivedLeavesBareTraceLines) {
