@@ -195,20 +195,23 @@ ExchangeResult ArchiveCommands::hourlyBlock(SerialPort& port, int channelType, i
                                             ArchiveRead& out) {
     if (archive < 0 || archive > kMaxHourlyArchive)
         return 21;
-    int64_t newest, oldest;
+    // Slot 3 holds the block's newest day: the controller's day itself for the plain read.
+    // From 00:00 to 01:00 the newest hour (23:00) lies in yesterday's slot 2, so the slots
+    // are counted from that day and not from the newest hour's.
+    int64_t newest, oldest, slot3Day;
     if (block == 0) {
         newest = hourOf(controllerTime) - 1;
-        oldest = (dayOf(controllerTime) - 3) * 24;
+        slot3Day = dayOf(controllerTime);
     } else {
-        const int64_t refDay = dayOf(controllerTime) - 4 * int64_t(block);
-        newest = refDay * 24 + 23;
-        oldest = (refDay - 3) * 24;
+        slot3Day = dayOf(controllerTime) - 4 * int64_t(block);
+        newest = slot3Day * 24 + 23;
     }
+    oldest = (slot3Day - 3) * 24;
     if (startHour > endHour || endHour < oldest || startHour > newest)
         return 22;
     endHour = std::min(endHour, newest);
 
-    int64_t k = newest / 24 - startHour / 24;
+    int64_t k = slot3Day - startHour / 24;
     if (k > kHourlySlots - 1) {
         // A continued read never starts before the block it continues into; if one did, its
         // slot would not exist.

@@ -284,6 +284,23 @@ TEST_F(HourlyTest, PeriodInsideTheWindowTakesItsHoursOnly) {
         EXPECT_NE(b, (Bytes{0x01, 0x40, 0x17}));
 }
 
+// From midnight to 01:00 the newest hour, 23:00, lies in yesterday's slot 2: slot 3 is the
+// controller's day, whose first hour has not ended yet.
+TEST_F(HourlyTest, JustAfterMidnightYesterdayIsSlotTwo) {
+    setClock(2026, 3, 15, 0, 30);
+    double t = 0;
+    ArchiveRead r;
+    ASSERT_EQ(archives.readHourly(port, 0, 5, at(2026, 3, 14, 22), at(2026, 3, 15, 0, 10), t, r), 0);
+    EXPECT_EQ(memory.requested, (std::vector<uint16_t>{0xF645}));   // hours 22 and 23 of slot 2
+    EXPECT_EQ(r.records, hours(kHourly, 2, 22, 23, 5));
+    // A period from five days back starts at midnight three days back, in slot 0.
+    memory.requested.clear();
+    ASSERT_EQ(archives.readHourly(port, 0, 5, at(2026, 3, 10), at(2026, 3, 15), t, r), 0);
+    EXPECT_EQ(memory.requested, (std::vector<uint16_t>{0xE005, 0xE025, 0xE045}));
+    EXPECT_EQ(stamp(r.firstTime), "2026-03-12 00:00");
+    EXPECT_EQ(r.records.size(), 3u * 24);
+}
+
 TEST_F(HourlyTest, PeriodsOutsideTheWindowGive22AndBadArchiveNumbers21) {
     struct Case { double start, end; int archive; ExchangeResult result; };
     const Case cases[] = {
