@@ -49,10 +49,12 @@ std::array<uint8_t, 4> periodStamp(double dt)
 } // namespace
 
 Controller::Controller(SimClock& clock, ControllerOptions options)
-    : clock_(clock), opt_(std::move(options)), baud_(opt_.baud), state_(opt_.state)
+    : clock_(clock), opt_(std::move(options)), baud_(opt_.baud), state_(opt_.state),
+      archives_(modelInfo(opt_.model))
 {
     seed();
     defineOwnCells();
+    archives_.install(mem_, params_);
     stampPeriod();
 }
 
@@ -126,9 +128,6 @@ void Controller::defineOwnCells()
         };
         mem_.define(A(0x40, 0x00), c);
     }
-    // Reporting hour and day (BCD), and the two reporting flags (both nibbles 0: both set).
-    mem_.define(A(0x40, 0x02), Cell::pair(toBcd(0), toBcd(1)));
-    mem_.define(A(0x43, 0x02), Cell::pair(0x00, 0x00));
     // Line speed: the baud rate / 10 as four BCD digits. A new speed takes effect after the
     // receipt of the write has gone out at the old one.
     {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/Archives.h"
 #include "sim/Memory.h"
 #include "sim/Models.h"
 #include "sim/ParamTable.h"
@@ -70,6 +71,9 @@ public:
     // Where the parameters came from: the reference file's path, or "" for the built-in table.
     const std::string& seededFrom() const { return seededFrom_; }
     const std::vector<ParamDef>& params() const { return params_; }
+    // The hourly, daily and monthly archives and the reporting settings they follow.
+    Archives& archives() { return archives_; }
+    const Archives& archives() const { return archives_; }
 
     // One request body (function code first).
     Reply execute(std::span<const uint8_t> body, const ExecContext& ctx);
@@ -142,6 +146,7 @@ private:
     std::map<int, int> feedback_;      // output (buffer*64+bit) -> input (buffer*64+bit)
     std::array<std::vector<uint16_t>, 8> groups_{};
     std::array<std::vector<uint8_t>, 8> groupImages_{};
+    Archives archives_;
 };
 
 } // namespace kv::sim

@@ -236,6 +236,16 @@ std::string lower(std::string_view utf8)
 bool has(const std::string& s, std::string_view word) { return s.find(word) != std::string::npos; }
 
 constexpr double kAnchor = 45000.0;   // accumulated values count from this day
+constexpr double kColdest = 44941.0;  // mid-January: the heating season's peak
+
+// The heating load over the seasons and the passing weather: 1 on the coldest days, -1 on
+// the mildest. Heat-point values follow it on top of their swing within the day, so that
+// days and months differ as they do in a real installation (and in its archives).
+double heatingLoad(double t)
+{
+    return 0.65 * std::cos(2 * std::numbers::pi * (t - kColdest) / 365.2425)
+         + 0.35 * std::sin(2 * std::numbers::pi * (t - kAnchor) / 6.3);
+}
 
 } // namespace
 
@@ -248,9 +258,11 @@ std::function<double(double)> plausibleValue(const ParamDef& def, int index)
     const bool supply = has(n, "подач") || has(n, "подающ") ? true
                         : has(n, "обрат")                   ? false
                                                             : index % 2 == 0;
-    auto wave = [phase](double base, double amp, double periodHours) {
+    // `load`: how far the value moves with the heating load.
+    auto wave = [phase](double base, double amp, double periodHours, double load = 0.0) {
         return [=](double t) {
-            return base + amp * std::sin(2 * std::numbers::pi * t * 24.0 / periodHours + phase);
+            return base + amp * std::sin(2 * std::numbers::pi * t * 24.0 / periodHours + phase)
+                 + load * heatingLoad(t);
         };
     };
     auto growing = [](double base, double perHour) {
@@ -265,21 +277,21 @@ std::function<double(double)> plausibleValue(const ParamDef& def, int index)
     if (has(n, "верхн"))
         return [](double) { return 100.0; };
     if (has(n, "холодн"))
-        return wave(8.0, 1.5, 24.0);
+        return wave(8.0, 1.5, 24.0, -1.0);
     if (has(n, "импульс"))
         return growing(100000.0 + 1000.0 * index, 3600.0);
     if (has(n, "разност"))
-        return wave(27.5, 2.0, 6.0);
+        return wave(27.5, 2.0, 6.0, 3.0);
     if (has(n, "наружн"))
-        return wave(-4.0, 5.0, 24.0);
+        return wave(-4.0, 5.0, 24.0, -8.0);
     if (has(n, "темп"))
-        return supply ? wave(82.0 - index, 4.0, 6.0) : wave(54.0 - index, 3.0, 6.0);
+        return supply ? wave(82.0 - index, 4.0, 6.0, 6.0) : wave(54.0 - index, 3.0, 6.0, 3.0);
     if (has(n, "давл"))
         return supply ? wave(0.62, 0.03, 2.0) : wave(0.38, 0.02, 2.0);
     if (has(n, "мощн"))
-        return wave(0.85 + 0.1 * index, 0.12, 6.0);
+        return wave(0.85 + 0.1 * index, 0.12, 6.0, 0.2);
     if (has(n, "расход"))
-        return wave(12.5 + 2.0 * index, 1.4, 3.0);
+        return wave(12.5 + 2.0 * index, 1.4, 3.0, 1.0);
     if (has(n, "масс") || has(n, "объем"))
         return growing(56789.0 + 1000.0 * index, 12.4);
     if (has(n, "энерг") || has(n, "тепло"))
