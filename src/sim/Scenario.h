@@ -44,8 +44,8 @@ public:
     void update(int64_t atUs);
 
     // The demo's course, repeated every 120 s, on the supply temperature of pipeline 0
-    // (80/01/00, address 0x8001) with a tolerance band of 60..100 in mind: inside until 20 s,
-    // out (above 100) from 40 s to 70 s, inside again from 90 s; a block failure from 30 s to
+    // (80/01/00, address 0x8001) with a tolerance band of 60..100 in mind: rising from 20 s,
+    // above 100 from about 34 s to about 78 s, back near 80 by 110 s; a block failure from 30 s to
     // 60 s; a sensor failure from 80 s to 100 s; input bit 3 of buffer 0 set (its normal state
     // being 0) from 45 s to 75 s.
     static std::unique_ptr<Scenario> demo(Controller& controller);
