@@ -25,7 +25,7 @@ trap cleanup EXIT
 # The controller: model 3 with the demo's parameters, network number 0, traditional protocol.
 # It serves until its standard input closes: hold the fifo open on fd 3.
 mkfifo "$WORK/in"
-"$SIM" --model 3 --sprav "$SRC/data/demo/Sprav.txt" < "$WORK/in" > "$WORK/sim.out" 2> "$WORK/sim.log" &
+"$SIM" --protocol trad --net 0 --model 3 --sprav "$SRC/data/demo/Sprav.txt" < "$WORK/in" > "$WORK/sim.out" 2> "$WORK/sim.log" &
 SIM_PID=$!
 exec 3> "$WORK/in"
 DEV=""
@@ -40,8 +40,8 @@ if [ -z "$DEV" ] || [ ! -e "$DEV" ]; then
     exit 1
 fi
 
-# The work folder: the demo's files, Com1 on the terminal, network number 0 (the file is
-# cp1251 with CR LF; only ASCII lines are touched).
+# The work folder: the demo's files (model 3, RS-232, traditional protocol), Com1 on the
+# terminal, network number 0. The file is cp1251 with CR LF; only ASCII lines are touched.
 DATA="$WORK/data"
 cp -r "$SRC/data/demo" "$DATA"
 LC_ALL=C sed -i -e "s|^Com1=.*\r\$|Com1=$DEV\r|" -e "s|^SetNumber=.*\r\$|SetNumber=0\r|" "$DATA/kvarnik.ini"
@@ -51,7 +51,7 @@ failed=0
 OUT="$WORK/out"
 ERR="$WORK/err"
 cli() {   # runs kvarnik-cli with the arguments; leaves the exit status in $rc
-    timeout 60 "$CLI" --data-dir "$DATA" "$@" > "$OUT" 2> "$ERR"
+    timeout 10 "$CLI" --data-dir "$DATA" "$@" > "$OUT" 2> "$ERR"
     rc=$?
 }
 check() {   # name, condition (shell test of the last run)
