@@ -199,6 +199,29 @@ void Workspace::readSensorNames()
     sensorNames_ = readTextLines(sensorNamesFile(), readable);
 }
 
+void Workspace::loadGroupFiles()
+{
+    loadGroups(groups_, groupFile(), toleranceFile());
+}
+
+bool Workspace::saveGroupFiles()
+{
+    std::string error;
+    if (saveGroups(groups_, groupFile(), toleranceFile(), &error))
+        return true;
+    op_.message(MessageKind::Error, "Не удалось записать список параметров: " + error);
+    return false;
+}
+
+bool Workspace::saveToleranceFile()
+{
+    std::string error;
+    if (saveTolerances(groups_, toleranceFile(), &error))
+        return true;
+    op_.message(MessageKind::Error, "Не удалось записать файл " + toleranceFile() + ": " + error);
+    return false;
+}
+
 void Workspace::checkSoundFiles(int first, int last)
 {
     for (int i = std::max(first, 1); i <= std::min(last, 3); ++i) {

@@ -15,6 +15,7 @@
 #include "app/ParamCatalog.h"
 #include "app/Settings.h"
 #include "channels/ModemSession.h"
+#include "lists/GroupList.h"
 #include "protocol/ArchiveCommands.h"
 #include "protocol/CanBus.h"
 #include "protocol/Commands.h"
@@ -93,6 +94,14 @@ public:
     std::vector<uint8_t>& bitSignals() { return bitSignals_; }
     int bitSignalCount() const { return bitSignalCount_; }
     const std::vector<std::string>& sensorNames() const { return sensorNames_; }
+
+    // The parameter groups (read from their file before each window that uses them).
+    GroupList& groups() { return groups_; }
+    // Read the group file with its tolerance bounds; write both; write the bounds alone.
+    // A failed write is shown to the operator with the reason.
+    void loadGroupFiles();
+    bool saveGroupFiles();
+    bool saveToleranceFile();
 
     // File names of the lists, with the configuration suffix.
     std::string groupFile() const { return filePath("Zakaz" + suffix_ + ".fil"); }
@@ -191,6 +200,7 @@ private:
     std::vector<uint8_t> bitSignals_;
     int bitSignalCount_ = 0;
     std::vector<std::string> sensorNames_;
+    GroupList groups_;
 
     int attemptSetting_ = 3;
     MenuState menu_;

@@ -24,6 +24,9 @@
 #include "app/ui/Logo.h"
 #include "channels/ui/ModemWindow.h"
 #include "channels/ui/SettingsWindow.h"
+#include "lists/ui/GroupEditor.h"
+#include "lists/ui/GroupListItems.h"
+#include "lists/ui/ListWindow.h"
 
 namespace kv {
 
@@ -229,6 +232,19 @@ void MainWindow::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
+ListWindow* MainWindow::listWindow()
+{
+    // Built on first use: the group editor needs the catalog of the model in use, which the
+    // activation has loaded by then, and keeps its reference to it for the whole run.
+    if (!listWindow_) {
+        listWindow_ = new ListWindow(op_, this);
+        groupEditor_ = new GroupEditor(ws_.catalog(), op_, this);
+        groupItems_ = std::make_unique<GroupListItems>(ws_.groups(), *groupEditor_);
+        listWindow_->setItems(ListMode::Groups, groupItems_.get());
+    }
+    return listWindow_;
+}
+
 void MainWindow::runCommand(int command)
 {
     switch (static_cast<MenuCommand>(command)) {
@@ -243,6 +259,11 @@ void MainWindow::runCommand(int command)
         applyMenuState();
         break;
     }
+    case MenuCommand::ParamLists:
+        ws_.loadGroupFiles();
+        listWindow()->run(ListMode::Groups, QStringLiteral("Список параметров обмена "), 9);
+        ws_.saveGroupFiles();
+        break;
     case MenuCommand::About:
         about_->exec();
         break;

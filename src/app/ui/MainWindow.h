@@ -3,6 +3,8 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <memory>
+
 class QAction;
 class QLabel;
 class QPlainTextEdit;
@@ -16,6 +18,9 @@ class Operator;
 class AboutBox;
 class SettingsWindow;
 class ModemWindow;
+class ListWindow;
+class GroupEditor;
+class GroupListItems;
 
 // The program's hub: the menu, the trace memo and the status bar. It asks the workspace to
 // load everything at each activation and shows the result; the decisions live in the core.
@@ -39,6 +44,7 @@ protected:
 
 private:
     void buildMenu();
+    ListWindow* listWindow();
     void buildPanels();
     void applyMenuState();
     void runCommand(int command);
@@ -57,6 +63,9 @@ private:
     AboutBox* about_ = nullptr;
     SettingsWindow* settingsWindow_ = nullptr;
     ModemWindow* modemWindow_ = nullptr;
+    ListWindow* listWindow_ = nullptr;
+    GroupEditor* groupEditor_ = nullptr;
+    std::unique_ptr<GroupListItems> groupItems_;
     QPointer<QWindow> lastFocus_;
 };
 
