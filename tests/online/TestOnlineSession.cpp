@@ -439,3 +439,27 @@ TEST_F(Session, ClosingKeepsTheStoredBoundsWhenNoGroupsWereShown)
     session_->close();
     EXPECT_EQ(fs::file_size(file), 2 * kToleranceRecordSize);
 }
+
+TEST_F(Session, OnTheCanAdapterLineGroupsAreReadEntryByEntry)
+{
+    ws_->settings().channelType = channel::CanBus;
+    addGroup("Подача", 1, {kSupply, kReturn});
+    connect();
+    for (int i = 0; i < groups_.size(); ++i) {   // on this line the descriptor stays in the computer
+        std::array<uint8_t, kDescrAreaSize> area{};
+        groups_.at(i).makeDescr(area);
+    }
+    open();
+    ticks(1);
+    EXPECT_EQ(session_->status(), "Чтение группы Подача    OK");
+    EXPECT_EQ(sim_->station().controller().lastCanControl(), 2);
+    // The values arrive as IEEE singles and are shown like any other.
+    EXPECT_NE(display_.values[1].find('.'), std::string::npos);
+    EXPECT_NE(display_.values[2].find('.'), std::string::npos);
+    const auto shown = display_.values;
+
+    sim_->station().faults().always(sim::Fault::NoAnswer);
+    ticks(1);
+    EXPECT_EQ(session_->status(), "Чтение группы Подача    Нет ответа от устройства");
+    EXPECT_EQ(display_.values, shown);
+}
