@@ -106,6 +106,11 @@ TEST_F(MemoryTest, AddressesAnswerTheirRecordsAndRefuseWhatTheModelDoesNotKeep)
     EXPECT_EQ(small.execute(Bytes{0x01, 0xC0, 0xDF}, {}).kind, Reply::Kind::Data);
     EXPECT_EQ(small.execute(Bytes{0x01, 0xC0, 0xE0}, {}).kind, Reply::Kind::Refused);
     EXPECT_EQ(small.execute(Bytes{0x01, 0xC0, 0xA0}, {}).kind, Reply::Kind::Refused);
+    // Its built-in parameters leave the archive memory alone: hour 0 of slot 0, archive 16.
+    ExecContext now;
+    now.atUs = clk.nowUs();
+    const auto first = small.archives().record(ArchiveKind::Hourly, 16, std::floor(clk.now()) - 3, Face::Serial);
+    EXPECT_EQ(small.execute(Bytes{0x01, 0xC0, 0x10}, now).data, Bytes(first.begin(), first.end()));
 }
 
 // Slot 3 is the controller's day from midnight on; an hour's record appears when the hour
