@@ -71,6 +71,10 @@ private:
 //        tele.fitToSignals();
 //        tele.show();
 //    With no description the main window refuses first with kNoBitSignalsMessage.
+//    The line then has two possible users: before online work starts on it, close this
+//    window (or attach the view's watch), or the two pollers would meet inside each other's
+//    waits. Its polls hold the hourglass through ws.op() and write their failures into the
+//    window's status line (`StatusText`).
 //  - Telecontrol, once its window exists:
 //        tele.setTelecontrol([&] { telecontrolWindow.exec(); });
 class TeleindicationWindow : public QDialog {
