@@ -66,7 +66,8 @@ int main(int argc, char** argv)
     SilentOperator op;
     Workspace ws(dir.string(), clock, pump, op);
     ws.activate();
-    ws.settings().speed = 10;   // 115200 baud
+    ws.settings().speed = 10;      // 115200 baud
+    ws.settings().setNumber = 0;   // a line of its own: no addressing before each online work
     const auto& s = ws.settings();
     sim::StationOptions options = sim::stationOptionsFromSettings(
         ws.modelIndex, s.setNumber, s.prot, s.crc, s.channel, s.channelType, s.multNumb, (dir / "Sprav.txt").string());
@@ -82,7 +83,10 @@ int main(int argc, char** argv)
         memo.appendPlainText(QString::fromStdString(line));
     });
 
-    if (!ws.openPort() || !ws.connect()) {
+    bool connected = false;
+    for (int attempt = 0; attempt < 3 && !connected; ++attempt)
+        connected = ws.openPort() && ws.connect();
+    if (!connected) {
         std::fprintf(stderr, "no connection to the simulated controller\n");
         return 1;
     }
