@@ -73,7 +73,9 @@ OnlineSession::OnlineSession(Workspace& ws, const OnlineLinks& links, OnlineDisp
 
 OnlineSession::~OnlineSession() = default;
 
-int OnlineSession::groupCount() const { return links_.groups->size(); }
+// The groups of this online work: those the list held at activation (a window may add a
+// temporary group of its own meanwhile, which is no group of the controller).
+int OnlineSession::groupCount() const { return std::min(lastGroup_ + 1, links_.groups->size()); }
 
 SerialPort* OnlineSession::port() { return ws_.port(); }
 int OnlineSession::channelType() const { return ws_.settings().channelType; }
@@ -139,6 +141,7 @@ void OnlineSession::activate()
     display_.setHeaderName("");
     showStatus("");
 
+    lastGroup_ = on ? links_.groups->size() - 1 : -1;
     const int n = groupCount();
     if (on) {
         int largest = 0;

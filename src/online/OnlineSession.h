@@ -279,6 +279,7 @@ private:
     std::array<uint8_t, kMaxGroups> received_{};
     std::array<uint8_t, kMaxGroups> groupState_{};
     int displayed_ = -1;
+    int lastGroup_ = -1;
     double stamp_ = 0;
     double deadline_ = 0;
     bool pollAllowed_ = true;

@@ -463,3 +463,21 @@ TEST_F(Session, OnTheCanAdapterLineGroupsAreReadEntryByEntry)
     EXPECT_EQ(session_->status(), "Чтение группы Подача    Нет ответа от устройства");
     EXPECT_EQ(display_.values, shown);
 }
+
+TEST_F(Session, ATemporaryGroupAddedWhileTheViewIsOpenIsNotPolled)
+{
+    addGroup("Подача", 1, {kSupply});
+    connect();
+    writeDescriptors();
+    open();
+    // The one-off reading works on an empty group it appends to the list for a while.
+    groups_.append(std::make_unique<ParamGroup>());
+    display_.statuses.clear();
+    ticks(3);
+    EXPECT_EQ(display_.reads("Подача"), 3);
+    EXPECT_EQ(display_.reads(""), 0);
+    EXPECT_EQ(session_->groupCount(), 1);
+    groups_.remove(1);
+    ticks(1);
+    EXPECT_EQ(display_.reads("Подача"), 4);
+}
