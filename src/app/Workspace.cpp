@@ -78,7 +78,6 @@ Workspace::Workspace(std::string folder, Clock& clock, EventPump& pump, Operator
     for (auto& a : descriptorAreas_)
         a.assign(kDescriptorAreaSize, 0);
     eventNames_.assign(kEventNamesSize, 0);
-    bitSignals_.assign(kBitSignalAreaSize, 0);
     debugLog_.setFolder(folder_);
     dataLog_.setFolder(folder_);
     ini_ = IniFile(configFilePath(folder_));
@@ -180,17 +179,17 @@ void Workspace::readEventNames()
 
 void Workspace::readBitSignals()
 {
-    std::fill(bitSignals_.begin(), bitSignals_.end(), 0);
-    for (std::size_t e = 0; e < 64; ++e) {
-        uint8_t* entry = bitSignals_.data() + e * 64;
-        entry[0] = 255;
-        entry[1] = entry[3] = entry[32] = entry[48] = 0;
-    }
-    readRecordFile(bitSignalFile(), bitSignals_, true);
-    bitSignalCount_ = 0;
-    for (std::size_t e = 0; e < 64; ++e)
-        if (bitSignals_[e * 64] != 255)
-            ++bitSignalCount_;
+    bitSignals_.clear();
+    bitSignals_.load(bitSignalFile());
+}
+
+bool Workspace::saveBitSignals()
+{
+    std::string error;
+    if (bitSignals_.save(bitSignalFile(), &error))
+        return true;
+    op_.message(MessageKind::Error, "Не удалось записать файл " + bitSignalFile() + ": " + error);
+    return false;
 }
 
 void Workspace::readSensorNames()
@@ -348,6 +347,28 @@ ExchangeResult Workspace::versionRead()
         saveSettings();
     }
     return 0;
+}
+
+bool Workspace::telesignalStart()
+{
+    if (bitSignals_.empty()) {
+        op_.message(MessageKind::Warning, kNoBitSignalsMessage);
+        return false;
+    }
+    if (!port_ && !openPort())
+        return false;
+    LineParams p = port_->params();
+    p.baud = baudRate(settings_.speed);
+    port_->setParams(p);
+    const bool connected = connect();
+    if (connected)
+        versionRead();
+    if (settings_.channelType < 6 && settings_.setNumber != 0) {
+        op_.setBusy(true);
+        releaseAtEnd(exchange_, *port_, settings_.channelType);
+        op_.setBusy(false);
+    }
+    return connected;
 }
 
 void Workspace::hangUpModem()

@@ -16,6 +16,7 @@
 #include "app/Settings.h"
 #include "channels/ModemSession.h"
 #include "lists/GroupList.h"
+#include "telecontrol/BitSignals.h"
 #include "protocol/ArchiveCommands.h"
 #include "protocol/CanBus.h"
 #include "protocol/Commands.h"
@@ -32,7 +33,6 @@ namespace kv {
 constexpr std::size_t kDescriptorAreaSize = 5888;   // 2 × 64 slots of 46 bytes
 constexpr std::size_t kDescriptorSlotSize = 46;
 constexpr std::size_t kEventNamesSize = 4096;        // 128 entries of 32 bytes
-constexpr std::size_t kBitSignalAreaSize = 4096;     // 64 entries of 64 bytes
 
 enum class ArchiveKind { Hourly = 0, Daily = 1, Monthly = 2, Interval = 3 };
 
@@ -91,8 +91,11 @@ public:
     // Areas read at activation.
     std::array<std::vector<uint8_t>, 4>& descriptorAreas() { return descriptorAreas_; }
     std::vector<uint8_t>& eventNames() { return eventNames_; }
-    std::vector<uint8_t>& bitSignals() { return bitSignals_; }
-    int bitSignalCount() const { return bitSignalCount_; }
+    // The bit-signal descriptions (read at every activation).
+    BitSignalTable& bitSignals() { return bitSignals_; }
+    int bitSignalCount() const { return bitSignals_.count(); }
+    // Writes them: 4096 bytes when a signal is described, an empty file otherwise.
+    bool saveBitSignals();
     const std::vector<std::string>& sensorNames() const { return sensorNames_; }
 
     // The parameter groups (read from their file before each window that uses them).
@@ -169,6 +172,9 @@ public:
     // The version read before online work and the telesignal view: frame counter probe,
     // version and model; a model other than "Blok1" rebuilds the catalog and is stored.
     ExchangeResult versionRead();
+    // "Телеиндикация" without online work: described signals, the port, the connect step and
+    // the version read, the release on addressed lines. True when the window may be shown.
+    bool telesignalStart();
     VersionInfo version;
 
 private:
@@ -197,8 +203,7 @@ private:
     std::vector<std::string> failureTexts_;
     std::array<std::vector<uint8_t>, 4> descriptorAreas_;
     std::vector<uint8_t> eventNames_;
-    std::vector<uint8_t> bitSignals_;
-    int bitSignalCount_ = 0;
+    BitSignalTable bitSignals_;
     std::vector<std::string> sensorNames_;
     GroupList groups_;
 

@@ -126,10 +126,15 @@ TEST_F(DemoFolder, ConfigurationSuffixNamesTheListFiles)
 
 TEST_F(DemoFolder, ListAreasStartEmptyAndTakeOnlyWholeRecords)
 {
-    std::string bits(kBitSignalAreaSize, '\xFF');
-    bits[0] = 1;          // entry 0 described
-    bits[5 * 64] = 7;     // entry 5 described
-    put("Matr.Fil", bits);
+    BitSignalTable described;
+    BitSignal a;
+    a.bit = 1;
+    a.name = "Дверь щита";
+    described.append(a);
+    a.bit = 7;
+    a.name = "Насос подпитки";
+    described.append(a);
+    ASSERT_TRUE(described.save((dir_ / "Matr.Fil").string()));
     put("Ar_Hour.Fil", std::string(100, 'A'));              // damaged: shorter than the record
     std::string daily(kDescriptorAreaSize, '\0');
     daily[0] = 3;

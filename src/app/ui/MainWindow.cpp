@@ -27,6 +27,8 @@
 #include "lists/ui/GroupEditor.h"
 #include "lists/ui/GroupListItems.h"
 #include "lists/ui/ListWindow.h"
+#include "telecontrol/ui/BitSignalEditor.h"
+#include "telecontrol/ui/TeleindicationWindow.h"
 
 namespace kv {
 
@@ -241,6 +243,10 @@ ListWindow* MainWindow::listWindow()
         groupEditor_ = new GroupEditor(ws_.catalog(), op_, this);
         groupItems_ = std::make_unique<GroupListItems>(ws_.groups(), *groupEditor_);
         listWindow_->setItems(ListMode::Groups, groupItems_.get());
+        bitEditor_ = new BitSignalEditor(op_, this);
+        bitItems_ = std::make_unique<BitSignalListItems>(ws_.bitSignals(), *bitEditor_,
+                                                         [this] { return ws_.modelIndex; });
+        listWindow_->setItems(ListMode::BitSignals, bitItems_.get());
     }
     return listWindow_;
 }
@@ -263,6 +269,19 @@ void MainWindow::runCommand(int command)
         ws_.loadGroupFiles();
         listWindow()->run(ListMode::Groups, QStringLiteral("Список параметров обмена "), 9);
         ws_.saveGroupFiles();
+        break;
+    case MenuCommand::BitSignals:
+        listWindow()->run(ListMode::BitSignals, QString::fromUtf8(kBitSignalListCaption), 14);
+        ws_.saveBitSignals();
+        break;
+    case MenuCommand::Teleindication:
+        if (ws_.telesignalStart()) {
+            if (!teleWindow_)
+                teleWindow_ = new TeleindicationWindow(ws_.bitSignals(), this);
+            teleWindow_->watchOwnLine(ws_);
+            teleWindow_->fitToSignals();
+            teleWindow_->show();
+        }
         break;
     case MenuCommand::About:
         about_->exec();

@@ -21,6 +21,9 @@ class ModemWindow;
 class ListWindow;
 class GroupEditor;
 class GroupListItems;
+class BitSignalEditor;
+class BitSignalListItems;
+class TeleindicationWindow;
 
 // The program's hub: the menu, the trace memo and the status bar. It asks the workspace to
 // load everything at each activation and shows the result; the decisions live in the core.
@@ -66,6 +69,9 @@ private:
     ListWindow* listWindow_ = nullptr;
     GroupEditor* groupEditor_ = nullptr;
     std::unique_ptr<GroupListItems> groupItems_;
+    BitSignalEditor* bitEditor_ = nullptr;
+    std::unique_ptr<BitSignalListItems> bitItems_;
+    TeleindicationWindow* teleWindow_ = nullptr;
     QPointer<QWindow> lastFocus_;
 };
 
