@@ -6,7 +6,9 @@ namespace kv {
 
 void QtEventPump::processEvents()
 {
+    ++depth_;
     QCoreApplication::processEvents();
+    --depth_;
 }
 
 } // namespace kv

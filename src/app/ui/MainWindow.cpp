@@ -27,6 +27,9 @@
 #include "lists/ui/GroupEditor.h"
 #include "lists/ui/GroupListItems.h"
 #include "lists/ui/ListWindow.h"
+#include "app/OnlineWork.h"
+#include "online/ui/OnlineView.h"
+#include "platform/QtEventPump.h"
 #include "telecontrol/ui/BitSignalEditor.h"
 #include "telecontrol/ui/TeleindicationWindow.h"
 
@@ -251,6 +254,38 @@ ListWindow* MainWindow::listWindow()
     return listWindow_;
 }
 
+OnlineView* MainWindow::onlineView()
+{
+    if (!onlineView_) {
+        OnlineLinks links;
+        links.groups = &ws_.groups();
+        links.signals = &ws_.bitSignals();
+        links.modem = &ws_.modem().state();
+        links.hangUp = [this] { ws_.hangUpModem(); };
+        links.connect = [this] { return ws_.connect(); };
+        links.exchangeBusy = [] { return QtEventPump::depth() > 0; };
+        onlineView_ = new OnlineView(ws_, links, this);
+    }
+    return onlineView_;
+}
+
+void MainWindow::workWithController()
+{
+    OnlineWorkHooks hooks;
+    hooks.showOnlineView = [this](int redialMinutes) {
+        OnlineSetup setup;
+        setup.groupsEnabled = !ws_.groups().empty();
+        setup.redialMinutes = redialMinutes;
+        onlineView()->run(setup);
+    };
+    hooks.showMainWindow = [this] {
+        show();
+        raise();
+    };
+    runOnlineWork(ws_, ws_.groups(), hooks);
+    applyMenuState();
+}
+
 void MainWindow::runCommand(int command)
 {
     switch (static_cast<MenuCommand>(command)) {
@@ -282,6 +317,9 @@ void MainWindow::runCommand(int command)
             teleWindow_->fitToSignals();
             teleWindow_->show();
         }
+        break;
+    case MenuCommand::WorkWithController:
+        workWithController();
         break;
     case MenuCommand::About:
         about_->exec();

@@ -24,6 +24,7 @@ class GroupListItems;
 class BitSignalEditor;
 class BitSignalListItems;
 class TeleindicationWindow;
+class OnlineView;
 
 // The program's hub: the menu, the trace memo and the status bar. It asks the workspace to
 // load everything at each activation and shows the result; the decisions live in the core.
@@ -48,6 +49,8 @@ protected:
 private:
     void buildMenu();
     ListWindow* listWindow();
+    OnlineView* onlineView();
+    void workWithController();
     void buildPanels();
     void applyMenuState();
     void runCommand(int command);
@@ -72,6 +75,7 @@ private:
     BitSignalEditor* bitEditor_ = nullptr;
     std::unique_ptr<BitSignalListItems> bitItems_;
     TeleindicationWindow* teleWindow_ = nullptr;
+    OnlineView* onlineView_ = nullptr;
     QPointer<QWindow> lastFocus_;
 };
 
