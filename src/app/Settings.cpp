@@ -1,5 +1,7 @@
 #include "app/Settings.h"
 
+#include "protocol/LineControl.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -9,23 +11,20 @@
 
 namespace kv {
 
-const std::array<std::string_view, kChannelTypeCount> kChannelTypeNames = {
-    "Rs 232",
-    "ИРПС (4-х проводной)",
-    "ИРПС (2-х проводной)",
-    "Rs 485",
-    "ИСМ-1200 (выделенная линия)",
-    "ИСМ-1200 (коммутир. линия)",
-    "Hayes-модем ",
-    "Мультиплексор токовой петли(2-х проводной)",
-    "GSM-модем",
-    "Мультиплексор токовой петли(4-х проводной)",
-    "RS 485+",
-    "Can-Bus",
-    "Hayes-модем - Can-Bus",
-};
+// One table of names for the whole program: the line code owns it.
+const std::array<std::string_view, kChannelTypeCount> kChannelTypeNames = [] {
+    std::array<std::string_view, kChannelTypeCount> names{};
+    for (int t = 0; t < kChannelTypeCount; ++t)
+        names[std::size_t(t)] = channelTypeName(t);
+    return names;
+}();
 
-const std::array<int, 11> kSpeedBaud = {300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 56000, 57600, 115200};
+const std::array<int, 11> kSpeedBaud = [] {
+    std::array<int, 11> baud{};
+    for (int i = 0; i < 11; ++i)
+        baud[std::size_t(i)] = baudRate(i);
+    return baud;
+}();
 
 const std::array<std::string_view, 9> kSpeedTexts = {
     "   300 бод", "   600 бод", "  1200 бод", "  2400 бод", "  4800 бод",
