@@ -34,13 +34,15 @@ bool writeDescriptors(Workspace& ws, GroupList& groups, OnlineWorkOutcome& out)
         ws.pump().processEvents();
         if (type != 0)
             ws.clock().sleepMs(100);
+        // The whole area goes to the command: the descriptor's catalog format decides how many
+        // bytes are sent (up to its closing 0xFF), and a full group of 64 entries has none.
         std::array<uint8_t, kDescrAreaSize> area{};
-        const std::size_t len = groups.at(n).makeDescr(area);
+        groups.at(n).makeDescr(area);
         ExchangeResult r = 0;
         // CAN-BUS controllers take no descriptors: their groups are read value by value.
         const bool writes = type <= 10;
         if (writes)
-            r = ws.commands().writeGroupDescriptor(*ws.port(), type, n, std::span<const uint8_t>(area.data(), len));
+            r = ws.commands().writeGroupDescriptor(*ws.port(), type, n, area);
         if (ws.debugMode())
             ws.op().setStatus(ws.debugLog().lastLine());
         if (r == 0) {
