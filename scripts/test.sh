@@ -8,7 +8,8 @@ jobs="${KV_JOBS:-$(nproc)}"
 
 bash "$root/scripts/install-deps.sh" || { echo "dependency installation failed"; echo "0 passed, 1 failed"; exit 1; }
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKV_WERROR=ON >/dev/null \
+# shellcheck disable=SC2086
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKV_WERROR=ON ${KV_CMAKE_ARGS:-} >/dev/null \
   || { echo "configure failed"; echo "0 passed, 1 failed"; exit 1; }
 if ! cmake --build "$build" -j "$jobs"; then
   echo "build failed"; echo "0 passed, 1 failed"; exit 1

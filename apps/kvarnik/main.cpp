@@ -93,6 +93,7 @@ int main(int argc, char** argv)
     kv::Workspace ws(folder.toStdString(), clock, pump, op);
     kv::WorkspacePortOpener ports(ws);
     ws.setPortOpener(&ports);
+    ports.setDemoScenario(parser.isSet(demo));
     kv::MainWindow window(ws, op);
     op.setParent(&window);
     op.setStatusSink([&window](const std::string& s) { window.showStatus(QString::fromStdString(s)); });

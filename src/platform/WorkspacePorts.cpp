@@ -1,6 +1,7 @@
 #include "platform/WorkspacePorts.h"
 
 #include "app/Workspace.h"
+#include "sim/Scenario.h"
 #include "sim/SimPort.h"
 
 namespace kv {
@@ -34,9 +35,12 @@ std::unique_ptr<SerialPort> WorkspacePortOpener::openSimulated()
     if (!sim_ || key != simKey_) {
         // A different controller (model, address or line): a fresh one, seeded from the
         // reference file of the work folder so its parameters match what the operator sees.
+        scenario_.reset();
         sim_ = std::make_unique<sim::SimPortOpener>(sim::stationOptionsFromSettings(
             s.blok1, s.setNumber, s.prot, s.crc, s.channel, s.channelType, s.multNumb, ws_.filePath("Sprav.txt")));
         simKey_ = key;
+        if (demoScenario_)
+            scenario_ = sim::Scenario::demo(sim_->station().controller());
     }
     return sim_->open("sim");
 }
