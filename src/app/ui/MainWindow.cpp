@@ -1,5 +1,7 @@
 #include "app/ui/MainWindow.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -68,7 +70,9 @@ MainWindow::MainWindow(Workspace& ws, Operator& op, QWidget* parent)
     modemWindow_ = new ModemWindow(ws_, ws_.modem(), this);
     ws_.setModemLink([this] { return modemWindow_->bringUp(); });
     connect(qApp, &QGuiApplication::focusWindowChanged, this, &MainWindow::onFocusWindowChanged);
-    resize(760, 420);
+    // A compact hub: the menu, the configuration's name and the status bar; the trace memo
+    // below opens only in the debug mode.
+    resize(720, 210);
     move(0, 0);
 }
 
@@ -143,7 +147,6 @@ void MainWindow::buildPanels()
     memo_->setMaximumBlockCount(0);
     memo_->hide();
     layout->addWidget(memo_, 1);
-    layout->addStretch(memo_->isVisible() ? 0 : 1);
     setCentralWidget(panel);
 
     timePanel_ = new QLabel(this);
@@ -199,9 +202,11 @@ void MainWindow::toggleDebugMode()
         memo_->clear();
         ws_.debugLog().memoCleared();
         memo_->show();
+        resize(width(), std::max(height(), 520));
     } else {
         showStatus(QString());
         memo_->hide();
+        resize(width(), 210);
     }
 }
 
