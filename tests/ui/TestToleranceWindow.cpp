@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -12,6 +14,7 @@
 
 #include "ScriptedOperator.h"
 #include "lists/ui/ToleranceWindow.h"
+#include "protocol/ControllerReal.h"
 
 using namespace kv;
 
@@ -183,6 +186,64 @@ private Q_SLOTS:
         QVERIFY(!get<QWidget>("FilenameEdit1")->isVisible());
         QTest::mouseClick(get<QPushButton>("Button1"), Qt::LeftButton);
         QCOMPARE(win_->soundFile(), std::string());
+    }
+
+    void violationViewListsOutOfBoundsEntriesAndOpensTheEditor()
+    {
+        // Group 0: the temperature (bounds 10..20) reads 25, the flow (1.5..80) reads 40.
+        // Group 1: no bounds, no rows.
+        ParamGroup& g = groups_.at(0);
+        g.setBound(0, 0, 10);
+        g.setBound(0, 1, 20);
+        uint8_t area[kDescrAreaSize];
+        g.makeDescr(area);
+        const auto put = [&g](int pos, double v) {
+            const auto b = encodeControllerReal(v);
+            std::copy(b.begin(), b.end(), g.reply().begin() + g.entry(pos)->replyOffset);
+        };
+        put(0, 25.0);
+        put(2, 40.0);
+        groups_.at(1).makeDescr(area);
+
+        ToleranceWindow editor(op_);
+        ViolationView view(editor);
+        std::string sound = "tol.wav";
+        view.fill(groups_, ValueStyle{true, '.'}, sound, "/work/folder/");
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QCOMPARE(view.windowTitle(), QStringLiteral("Выход параметров за допуск"));
+        auto* grid = view.findChild<QTableWidget*>(QStringLiteral("StringGrid1"));
+        QVERIFY(grid);
+        QCOMPARE(grid->horizontalHeaderItem(4)->text(), QStringLiteral("Максиум"));
+        QCOMPARE(grid->item(0, 0)->text(), QStringLiteral("Котельная"));
+        QCOMPARE(grid->item(0, 1)->text(), QStringLiteral("Температура 1"));
+        QCOMPARE(grid->item(0, 2)->text(), QStringLiteral(" 10.000"));
+        QCOMPARE(grid->item(0, 3)->text(), QStringLiteral("       25.000"));
+        QCOMPARE(grid->item(0, 4)->text(), QStringLiteral(" 20.000"));
+        QVERIFY(grid->item(1, 0) == nullptr);   // one entry out of bounds, nothing else
+        QVERIFY(grid->rowCount() >= 1);
+
+        const QImage shot = view.grab().toImage();
+        if (qEnvironmentVariableIsSet("KV_GRAB_DIR"))
+            shot.save(qEnvironmentVariable("KV_GRAB_DIR") + QStringLiteral("/ViolationView.png"));
+
+        // The editor opens on the same groups; a bound stored there is reported back.
+        QTimer::singleShot(0, &editor, [&] {
+            QVERIFY(editor.isVisible());
+            auto* tv = editor.findChild<QTreeWidget*>(QStringLiteral("TV"));
+            tv->setCurrentItem(tv->topLevelItem(0)->child(0));
+            auto* up = editor.findChild<QLineEdit*>(QStringLiteral("Edit2"));
+            up->setFocus();
+            up->selectAll();
+            QTest::keyClicks(up, QStringLiteral("30"));
+            QTest::mouseClick(editor.findChild<QPushButton*>(QStringLiteral("Button3")), Qt::LeftButton);
+            QTest::mouseClick(editor.findChild<QPushButton*>(QStringLiteral("Button1")), Qt::LeftButton);
+        });
+        QTest::mouseClick(view.findChild<QPushButton*>(QStringLiteral("Button2")), Qt::LeftButton);
+        QVERIFY(!view.isVisible());
+        QVERIFY(view.boundsChanged());
+        QCOMPARE(groups_.at(0).getBound(0, 1), 30.0);
+        QCOMPARE(sound, std::string("tol.wav"));
     }
 };
 

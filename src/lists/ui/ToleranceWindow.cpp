@@ -1,5 +1,7 @@
 #include "lists/ui/ToleranceWindow.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFileDialog>
@@ -10,6 +12,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -289,6 +292,91 @@ void ToleranceWindow::closeEvent(QCloseEvent* event)
 {
     soundFile_ = keptSoundFile(soundBox_->isChecked(), fileEdit_->text().toStdString());
     QDialog::closeEvent(event);
+}
+
+// ---- the out-of-tolerance view ----
+
+namespace {
+constexpr int kVisibleRows = 12;
+constexpr int kNarrowColumn = 62;
+} // namespace
+
+ViolationView::ViolationView(ToleranceWindow& editor, QWidget* parent) : QDialog(parent), editor_(editor)
+{
+    setObjectName(QStringLiteral("AViewDop"));
+    setWindowTitle(QString::fromUtf8(kViolationViewCaption));
+    grid_ = new QTableWidget(0, 5, this);
+    grid_->setObjectName(QStringLiteral("StringGrid1"));
+    grid_->setHorizontalHeaderLabels({QStringLiteral("Наименование группы"), QStringLiteral("Наименование параметра"),
+                                      QStringLiteral("Минимум"), QStringLiteral("Значение"), QStringLiteral("Максиум")});
+    grid_->verticalHeader()->hide();
+    grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grid_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    grid_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    grid_->setColumnWidth(0, 160);
+    grid_->setColumnWidth(1, 200);
+    for (int c = 2; c < 5; ++c)
+        grid_->setColumnWidth(c, kNarrowColumn);
+    grid_->setMinimumSize(160 + 200 + 3 * kNarrowColumn + 4, grid_->horizontalHeader()->sizeHint().height() +
+                                                                  kVisibleRows * grid_->verticalHeader()->defaultSectionSize() + 4);
+    auto* exitButton = new QPushButton(QStringLiteral("Выход"), this);
+    exitButton->setObjectName(QStringLiteral("Button1"));
+    exitButton->setAutoDefault(false);
+    auto* changeButton = new QPushButton(QStringLiteral("Изменить границы допуска"), this);
+    changeButton->setObjectName(QStringLiteral("Button2"));
+    changeButton->setAutoDefault(false);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(changeButton);
+    buttons->addStretch();
+    buttons->addWidget(exitButton);
+    auto* top = new QVBoxLayout(this);
+    top->addWidget(grid_);
+    top->addLayout(buttons);
+    connect(exitButton, &QPushButton::clicked, this, &QDialog::reject);
+    connect(changeButton, &QPushButton::clicked, this, &ViolationView::changeBounds);
+}
+
+ViolationView::~ViolationView() = default;
+
+bool ViolationView::run(GroupList& groups, const ValueStyle& style, std::string& soundFile, const std::string& folder)
+{
+    fill(groups, style, soundFile, folder);
+    exec();
+    return changed_;
+}
+
+void ViolationView::fill(GroupList& groups, const ValueStyle& style, std::string& soundFile, const std::string& folder)
+{
+    groups_ = &groups;
+    soundFile_ = &soundFile;
+    folder_ = folder;
+    changed_ = false;
+    const std::vector<ViolationRow> rows = violationRows(groups, style);
+    grid_->clearContents();
+    // At least a screenful of rows, so the grid never shows a grey gap.
+    grid_->setRowCount(std::max<int>(int(rows.size()), kVisibleRows));
+    for (int r = 0; r < int(rows.size()); ++r) {
+        const ViolationRow& v = rows[std::size_t(r)];
+        const std::string cells[] = {v.group, v.entry, v.lower, v.value, v.upper};
+        for (int c = 0; c < 5; ++c) {
+            auto* item = new QTableWidgetItem(q(cells[c]));
+            if (c >= 2)
+                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            grid_->setItem(r, c, item);
+        }
+    }
+    // A number cut short would read like the "no value" dots: the number columns grow to fit.
+    for (int c = 2; c < 5; ++c) {
+        grid_->resizeColumnToContents(c);
+        grid_->setColumnWidth(c, std::max(grid_->columnWidth(c), kNarrowColumn));
+    }
+}
+
+void ViolationView::changeBounds()
+{
+    changed_ = editor_.edit(*groups_, *soundFile_, folder_);
+    accept();
 }
 
 } // namespace kv

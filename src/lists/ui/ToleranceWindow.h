@@ -11,6 +11,7 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QTableWidget;
 class QTreeWidget;
 class QTreeWidgetItem;
 class QWidget;
@@ -92,6 +93,48 @@ private:
     QCheckBox* soundBox_ = nullptr;
     QWidget* fileWidget_ = nullptr;
     QLineEdit* fileEdit_ = nullptr;
+};
+
+// "Выход параметров за допуск": every entry whose value in the groups' last replies lies
+// outside its bounds, with the group name on the group's first row, the bounds and the value.
+// "Изменить границы допуска" opens the bounds editor and closes this view.
+//
+// Use (the online view's command for the view):
+//
+//     ViolationView view(toleranceWindow, this);
+//     if (view.run(ws.groups(), ValueStyle{!ws.settings().isCanBus(), decimal},
+//                  ws.settings().voice[0], ws.folder())) {
+//         ws.saveToleranceFile();       // a bound was stored in the editor
+//         ws.checkSoundFiles(1, 1);
+//         ws.saveSettings();
+//     }
+//
+// Controls by object name: StringGrid1 the rows (columns "Наименование группы",
+// "Наименование параметра", "Минимум", "Значение", "Максиум"), Button1 "Выход",
+// Button2 "Изменить границы допуска".
+class ViolationView : public QDialog {
+    Q_OBJECT
+public:
+    ViolationView(ToleranceWindow& editor, QWidget* parent = nullptr);
+    ~ViolationView() override;
+
+    // Modal. True when the bounds editor was opened from here and stored a bound.
+    bool run(GroupList& groups, const ValueStyle& style, std::string& soundFile, const std::string& folder);
+
+    // The steps of run() for tests: fill() shows the rows; after the view closed,
+    // boundsChanged() tells whether the editor stored a bound.
+    void fill(GroupList& groups, const ValueStyle& style, std::string& soundFile, const std::string& folder);
+    bool boundsChanged() const { return changed_; }
+
+private:
+    void changeBounds();
+
+    ToleranceWindow& editor_;
+    GroupList* groups_ = nullptr;
+    std::string* soundFile_ = nullptr;
+    std::string folder_;
+    bool changed_ = false;
+    QTableWidget* grid_ = nullptr;
 };
 
 } // namespace kv
