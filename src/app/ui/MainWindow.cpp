@@ -29,6 +29,8 @@
 #include "lists/ui/GroupEditor.h"
 #include "lists/ui/GroupListItems.h"
 #include "lists/ui/ListWindow.h"
+#include "lists/ui/ToleranceWindow.h"
+#include "online/ui/PollFrequencyWindow.h"
 #include "app/OnlineWork.h"
 #include "online/ui/OnlineView.h"
 #include "platform/QtEventPump.h"
@@ -309,6 +311,23 @@ void MainWindow::runCommand(int command)
         ws_.loadGroupFiles();
         listWindow()->run(ListMode::Groups, QStringLiteral("Список параметров обмена "), 9);
         ws_.saveGroupFiles();
+        break;
+    case MenuCommand::ToleranceBounds:
+        ws_.loadGroupFiles();
+        if (!toleranceWindow_)
+            toleranceWindow_ = new ToleranceWindow(op_, this);
+        if (!ws_.groups().empty())
+            toleranceWindow_->edit(ws_.groups(), ws_.settings().voice[0], ws_.folder());
+        ws_.saveToleranceFile();
+        ws_.checkSoundFiles(1, 1);
+        ws_.saveSettings();
+        break;
+    case MenuCommand::PollFrequency:
+        if (!pollWindow_)
+            pollWindow_ = new PollFrequencyWindow(op_, this);
+        pollWindow_->edit(ws_.settings(), ws_.bitSignalCount() > 0, ws_.folder());
+        ws_.checkSoundFiles(2, 3);
+        ws_.saveSettings();
         break;
     case MenuCommand::BitSignals:
         listWindow()->run(ListMode::BitSignals, QString::fromUtf8(kBitSignalListCaption), 14);

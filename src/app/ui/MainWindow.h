@@ -25,6 +25,8 @@ class BitSignalEditor;
 class BitSignalListItems;
 class TeleindicationWindow;
 class OnlineView;
+class ToleranceWindow;
+class PollFrequencyWindow;
 
 // The program's hub: the menu, the trace memo and the status bar. It asks the workspace to
 // load everything at each activation and shows the result; the decisions live in the core.
@@ -76,6 +78,8 @@ private:
     std::unique_ptr<BitSignalListItems> bitItems_;
     TeleindicationWindow* teleWindow_ = nullptr;
     OnlineView* onlineView_ = nullptr;
+    ToleranceWindow* toleranceWindow_ = nullptr;
+    PollFrequencyWindow* pollWindow_ = nullptr;
     QPointer<QWindow> lastFocus_;
 };
 
