@@ -16,11 +16,20 @@ const std::array<std::string, 5> kServiceTitles{
     "Первести ЗЕНТАР в режим РАБОТА",
 };
 
+const std::array<std::string, 7> kServiceSpeedItems{
+    "   300 бод", "   600 бод", "  1200 бод", "  2400 бод", "  4800 бод", "  9600 бод", "19200 бод ",
+};
+
 namespace {
 
 constexpr int kWaitLimitUnits = 10;
 constexpr int kWaitPollMs = 100;
 constexpr ParamCode kPasswordCode{0x40, 0x08, 0x00};
+constexpr ParamCode kSpeedCode{0x40, 0x06, 0x00};
+constexpr ParamCode kTimeCode{0x40, 0x15, 0x00};
+constexpr ParamCode kDateCode{0x40, 0x16, 0x00};
+constexpr ParamCode kYearCode{0x40, 0x17, 0x00};
+constexpr int kSpeedRetryPauseSeconds = 8;
 
 bool isCanType(int channelType) { return channelType == 11 || channelType == 12; }
 
@@ -105,7 +114,41 @@ std::string monthGenitive(int month)
     return month >= 1 && month <= 12 ? names[std::size_t(month - 1)] : "";
 }
 
+std::array<uint8_t, 2> speedBytes(int index)
+{
+    static const std::array<std::array<uint8_t, 2>, 7> bytes{{
+        {0x00, 0x30}, {0x00, 0x60}, {0x01, 0x20}, {0x02, 0x40}, {0x04, 0x80}, {0x09, 0x60}, {0x19, 0x20},
+    }};
+    return bytes[std::size_t(speedItemFor(index))];
+}
+
+int speedItemFor(int configuredIndex)
+{
+    return configuredIndex < 0 ? 0 : configuredIndex > 6 ? 6 : configuredIndex;
+}
+
+std::string speedProgressText(int index)
+{
+    return "Перевод на скорость " + kServiceSpeedItems[std::size_t(speedItemFor(index))];
+}
+
 ServiceOperations::ServiceOperations(Workspace& ws) : ws_(ws) {}
+
+void ServiceOperations::setPortSpeed(int index)
+{
+    SerialPort* port = ws_.port();
+    if (!port || index < 0 || std::size_t(index) >= kSpeedBaud.size())
+        return;
+    LineParams p = port->params();
+    p.baud = kSpeedBaud[std::size_t(index)];
+    port->setParams(p);
+    ws_.exchange().state().speedIndex = index;   // reply waits follow the line speed
+}
+
+void ServiceOperations::restoreSpeed()
+{
+    setPortSpeed(ws_.settings().speed);
+}
 
 void ServiceOperations::begin()
 {
@@ -223,6 +266,97 @@ ServiceOutcome ServiceOperations::switchToRun(const std::string& password, const
         return out;
     }
     return completionWait(kStateMask, 0, kRunCommandName, progress);
+}
+
+ServiceOutcome ServiceOperations::setClock(const std::string& password, const ClockSetting& to)
+{
+    ServiceOutcome out;
+    if (password.empty()) {
+        out.needPassword = true;
+        return out;
+    }
+    SerialPort* port = ws_.port();
+    ExchangeResult r = xr::WriteFailed;
+    {
+        BusyCursor busy(ws_.op());
+        r = port ? checkPassword(password, true) : r;
+        const int type = ws_.settings().channelType;
+        double controllerNow = 0;
+        if (r == 0)
+            r = ws_.archives().readClock(*port, type, kClockAsRead, controllerNow);
+        const auto write = [&](const ParamCode& code, int a, int b) {
+            const std::array<uint8_t, 2> v{uint8_t(a), uint8_t(b)};
+            return ws_.commands().writeParam(*port, type, code, v, ValueKind::Plain);
+        };
+        if (r == 0)
+            r = write(kTimeCode, to.hour, to.minute);
+        const auto d = text::decodeDateTime(controllerNow);
+        if (r == 0 && (d.year != to.year || d.month != to.month || d.day != to.day)) {
+            if (d.year != to.year)
+                r = write(kYearCode, to.year / 100, to.year % 100);
+            if (r == 0)
+                r = write(kDateCode, to.day, to.month);
+        }
+    }
+    if (r != 0) {
+        out.result = r;
+        if (r > 0)
+            out.text = exchangeMessage(r);
+        return out;
+    }
+    const ClockText c = readClock();
+    out.result = c.result;
+    out.confirmed = c.result == 0;
+    out.text = c.date;
+    out.secondText = c.time;
+    return out;
+}
+
+ServiceOutcome ServiceOperations::changeSpeed(int index, const Progress& progress)
+{
+    ServiceOutcome out;
+    index = speedItemFor(index);
+    SerialPort* port = ws_.port();
+    if (!port) {
+        out.result = xr::WriteFailed;
+        out.text = exchangeMessage(out.result);
+        return out;
+    }
+    const int type = ws_.settings().channelType;
+    setPortSpeed(ws_.settings().speed);
+    BusyCursor busy(ws_.op());
+    const auto bytes = speedBytes(index);
+    ExchangeResult r = ws_.commands().writeParam(*port, type, kSpeedCode, bytes, ValueKind::Plain);
+    if (r > 0) {
+        out.result = r;
+        out.text = exchangeMessage(r);
+        return out;
+    }
+    setPortSpeed(index);
+    ws_.clock().sleepMs(200);
+    r = kStatusDiffers;
+    for (int attempt = 0; attempt < 2 && !stop_; ++attempt) {
+        std::array<uint8_t, 2> back{};
+        r = ws_.commands().readRaw(*port, type, kSpeedCode, back);
+        if (r == 0)
+            break;
+        for (int second = 1; second <= kSpeedRetryPauseSeconds && !stop_; ++second) {
+            ws_.clock().sleepMs(1000);
+            if (progress)
+                progress(second);
+            ws_.pump().processEvents();
+        }
+    }
+    out.result = r;
+    out.stopped = stop_ && r != 0;
+    if (r == 0) {
+        out.confirmed = true;
+        out.text = exchangeMessage(0);   // "  OK"
+        ws_.settings().speed = uint8_t(index);
+    } else if (r > 0) {
+        out.text = exchangeMessage(r);
+    }
+    return out;
 }
 
 ClockText ServiceOperations::readClock()

@@ -58,6 +58,21 @@ struct ServiceOutcome {
     bool stopped = false;     // "Выход" ended the wait
     bool needPassword = false;   // the password field was empty: nothing was sent
     std::string text;         // the result text of the page
+    std::string secondText;   // the second result text (the clock page: the time read back)
+};
+
+// The speed items of the speed page by speed index 0..6, and the two bytes the controller
+// takes for each (the baud rate / 10 in BCD).
+extern const std::array<std::string, 7> kServiceSpeedItems;
+std::array<uint8_t, 2> speedBytes(int index);
+// The item preselected for a configured speed index (above 6: the last item).
+int speedItemFor(int configuredIndex);
+std::string speedProgressText(int index);   // "Перевод на скорость " + the item
+
+// What the clock page sets.
+struct ClockSetting {
+    int hour = 0, minute = 0;
+    int year = 2000, month = 1, day = 1;
 };
 
 constexpr ExchangeResult kPasswordRefused = -1;
@@ -97,8 +112,19 @@ public:
     ServiceOutcome switchToRun(const std::string& password, const Progress& progress = {});
     // Page 2: the controller's date and time as texts.
     ClockText readClock();
+    // Page 3, "Установить": password, then the time, and the date (with the year when it
+    // differs) when it is not the controller's; the clock is read back into the two texts.
+    ServiceOutcome setClock(const std::string& password, const ClockSetting& to);
+    // Page 1, "Установить": the new speed written at the current one, then confirmed by a read
+    // at the new one (two tries, 8 s apart); on success the settings keep the new index.
+    // `progress` gets the seconds of the pause between the tries (1..8).
+    ServiceOutcome changeSpeed(int index, const Progress& progress = {});
+    // "Выход" of pages 1, 3 and 4: the port goes back to the configured speed.
+    void restoreSpeed();
 
 private:
+    void setPortSpeed(int index);
+
     Workspace& ws_;
     bool stop_ = false;
 };

@@ -228,3 +228,81 @@ TEST(ServiceTexts, PasswordFieldAndMonths)
     EXPECT_EQ(monthGenitive(12), "декабря");
     EXPECT_EQ(monthGenitive(13), "");
 }
+
+TEST_F(Service, SettingTheClockWritesOnlyWhatDiffers)
+{
+    struct Case {
+        const char* what;
+        ClockSetting to;
+    };
+    // The controller shows 11 December 2026, 12:00 when each case starts.
+    const Case cases[] = {
+        {"same date: time only", {8, 30, 2026, 12, 11}},
+        {"other day, same year", {23, 59, 2026, 2, 28}},
+        {"other year", {0, 0, 2027, 1, 1}},
+    };
+    connect();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        controller().setDateTime(text::encodeDate(2026, 12, 11) + 0.5);
+        const auto out = ops_->setClock("0000", c.to);
+        EXPECT_TRUE(out.confirmed);
+        const auto now = text::decodeDateTime(controller().dateTime());
+        EXPECT_EQ(now.year, c.to.year);
+        EXPECT_EQ(now.month, c.to.month);
+        EXPECT_EQ(now.day, c.to.day);
+        EXPECT_EQ(now.hour, c.to.hour);
+        EXPECT_EQ(now.minute, c.to.minute);
+        // The texts show what the controller holds afterwards.
+        EXPECT_EQ(out.text, std::to_string(c.to.day) + "  " + monthGenitive(c.to.month) + "  " +
+                                std::to_string(c.to.year) + "  года");
+        EXPECT_EQ(out.secondText, std::to_string(c.to.hour) + "  часов  " + std::to_string(c.to.minute) + "  минут");
+    }
+}
+
+TEST_F(Service, WrongPasswordLeavesTheClockAlone)
+{
+    connect({.password = 0x4321});
+    const double before = controller().dateTime();
+    op_.expectMessage("Задан неверный пароль доступа ");
+    const auto out = ops_->setClock("1111", {1, 2, 2030, 3, 4});
+    EXPECT_EQ(out.result, kPasswordRefused);
+    EXPECT_EQ(out.text, "");
+    EXPECT_NEAR(controller().dateTime(), before, 1.0 / 1440);
+}
+
+TEST_F(Service, SpeedChangeIsConfirmedAtTheNewSpeed)
+{
+    connect();
+    ASSERT_EQ(ws_->settings().speed, 5);   // 9600 in the demo configuration
+    const auto out = ops_->changeSpeed(6);
+    EXPECT_TRUE(out.confirmed);
+    EXPECT_EQ(out.text, "  OK");
+    EXPECT_EQ(controller().baud(), 19200);
+    EXPECT_EQ(ws_->port()->params().baud, 19200);
+    EXPECT_EQ(ws_->settings().speed, 6);
+    // Values still come at the new speed.
+    EXPECT_EQ(ws_->commands().readStatus(*ws_->port(), ws_->settings().channelType, 0, 0), 0);
+}
+
+TEST_F(Service, SpeedChangeRefusedByASilentLineKeepsTheConfiguredSpeed)
+{
+    connect();
+    const int before = controller().baud();
+    sim_->station().faults().arm(sim::Fault::NoAnswer, sim::Faults::kUntilCleared);
+    const auto out = ops_->changeSpeed(2);
+    EXPECT_FALSE(out.confirmed);
+    EXPECT_GT(out.result, 0);
+    EXPECT_EQ(out.text, exchangeMessage(out.result));
+    EXPECT_EQ(controller().baud(), before);
+    EXPECT_EQ(ws_->port()->params().baud, 9600);
+    EXPECT_EQ(ws_->settings().speed, 5);
+}
+
+TEST(ServiceTexts, SpeedItems)
+{
+    EXPECT_EQ(speedItemFor(9), 6);   // 57600 configured: the highest item offered
+    EXPECT_EQ(kServiceSpeedItems[std::size_t(speedItemFor(9))], "19200 бод ");
+    EXPECT_EQ(speedBytes(2), (std::array<uint8_t, 2>{0x01, 0x20}));
+    EXPECT_EQ(speedProgressText(0), "Перевод на скорость    300 бод");
+}
