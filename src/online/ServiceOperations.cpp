@@ -147,7 +147,9 @@ void ServiceOperations::setPortSpeed(int index)
 
 void ServiceOperations::restoreSpeed()
 {
-    setPortSpeed(ws_.settings().speed);
+    if (portSpeedSet_)
+        setPortSpeed(ws_.settings().speed);
+    portSpeedSet_ = false;
 }
 
 void ServiceOperations::begin()
@@ -323,6 +325,7 @@ ServiceOutcome ServiceOperations::changeSpeed(int index, const Progress& progres
         return out;
     }
     const int type = ws_.settings().channelType;
+    portSpeedSet_ = true;
     setPortSpeed(ws_.settings().speed);
     BusyCursor busy(ws_.op());
     const auto bytes = speedBytes(index);

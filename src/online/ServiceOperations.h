@@ -119,7 +119,9 @@ public:
     // at the new one (two tries, 8 s apart); on success the settings keep the new index.
     // `progress` gets the seconds of the pause between the tries (1..8).
     ServiceOutcome changeSpeed(int index, const Progress& progress = {});
-    // "Выход" of pages 1, 3 and 4: the port goes back to the configured speed.
+    // "Выход" of pages 1, 3 and 4: the port goes back to the configured speed. Only a port that
+    // a speed change touched is set: the lines of the CAN adapter and the modems run at speeds
+    // of their own that the configured index does not describe.
     void restoreSpeed();
 
 private:
@@ -127,6 +129,7 @@ private:
 
     Workspace& ws_;
     bool stop_ = false;
+    bool portSpeedSet_ = false;
 };
 
 } // namespace kv

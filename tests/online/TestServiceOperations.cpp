@@ -306,3 +306,20 @@ TEST(ServiceTexts, SpeedItems)
     EXPECT_EQ(speedBytes(2), (std::array<uint8_t, 2>{0x01, 0x20}));
     EXPECT_EQ(speedProgressText(0), "Перевод на скорость    300 бод");
 }
+
+TEST_F(Service, ExitPutsAChangedPortBackToTheConfiguredSpeedOnly)
+{
+    connect();
+    LineParams odd = ws_->port()->params();
+    odd.baud = 1234;   // a line whose speed is not the configured index (CAN adapter, modem)
+    ws_->port()->setParams(odd);
+    ops_->restoreSpeed();
+    EXPECT_EQ(ws_->port()->params().baud, 1234);
+
+    ws_->port()->setParams(odd);
+    sim_->station().faults().arm(sim::Fault::NoAnswer, sim::Faults::kUntilCleared);
+    ops_->changeSpeed(6);
+    ws_->port()->setParams(odd);
+    ops_->restoreSpeed();
+    EXPECT_EQ(ws_->port()->params().baud, 9600);
+}

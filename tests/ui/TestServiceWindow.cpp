@@ -4,6 +4,9 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QDateEdit>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -166,6 +169,64 @@ private Q_SLOTS:
                 win_->grab().save(qEnvironmentVariable("KV_SHOT_DIR") + QStringLiteral("/service_clock.png"));
             click("Button5");
         });
+    }
+
+    void speedPagePreselectsTheConfiguredSpeedAndChangesIt()
+    {
+        ws_->settings().speed = 9;   // 57600: above what the page offers
+        const bool confirmed = openPage(kServiceChangeSpeed, [this] {
+            QCOMPARE(win_->windowTitle(), QStringLiteral("Изменить скорость обмена с ЗЕНТАР"));
+            const auto items = get<QWidget>("RadioGroup1")->findChildren<QRadioButton*>();
+            QCOMPARE(items.size(), 7);
+            QRadioButton* checked = nullptr;
+            for (auto* r : items)
+                if (r->isChecked())
+                    checked = r;
+            QVERIFY(checked);
+            QCOMPARE(checked->text(), QStringLiteral("19200 бод "));
+            ws_->settings().speed = 5;   // back to the line the controller is on
+            for (auto* r : items)
+                if (r->text() == QStringLiteral("  4800 бод"))
+                    r->setChecked(true);
+            click("Button2");
+            QCOMPARE(get<QLabel>("Label3")->text(), QStringLiteral("Перевод на скорость   4800 бод"));
+            QCOMPARE(get<QLabel>("Label4")->text(), QStringLiteral("  OK"));
+            if (qEnvironmentVariableIsSet("KV_SHOT_DIR"))
+                win_->grab().save(qEnvironmentVariable("KV_SHOT_DIR") + QStringLiteral("/service_speed.png"));
+            click("Button3");
+        });
+        QVERIFY(confirmed);
+        QCOMPARE(int(ws_->settings().speed), 4);
+        QCOMPARE(ws_->port()->params().baud, 4800);
+        QCOMPARE(controller().baud(), 4800);
+    }
+
+    void clockSetPageSetsTheControllerClock()
+    {
+        const bool confirmed = openPage(kServiceSetClock, [this] {
+            QCOMPARE(win_->windowTitle(), QStringLiteral("Установить время ЗЕНТАР"));
+            auto* hour = get<QSpinBox>("SpinEdit1");
+            auto* minute = get<QSpinBox>("SpinEdit2");
+            QCOMPARE(hour->value(), 10);   // the computer's time
+            QCOMPARE(minute->value(), 30);
+            QVERIFY(get<QWidget>("GroupBox2")->isVisible());
+            minute->setValue(59);
+            minute->stepBy(1);
+            QCOMPARE(minute->value(), 0);
+            minute->stepBy(-1);
+            QCOMPARE(minute->value(), 59);
+            hour->setValue(0);
+            hour->stepBy(-1);
+            QCOMPARE(hour->value(), 23);
+            get<QDateEdit>("DateTimePicker1")->setDate(QDate(2027, 1, 2));
+            click("Button6");
+            QCOMPARE(get<QLabel>("Label5")->text(), QStringLiteral("2  января  2027  года"));
+            QCOMPARE(get<QLabel>("Label6")->text(), QStringLiteral("23  часов  59  минут"));
+            if (qEnvironmentVariableIsSet("KV_SHOT_DIR"))
+                win_->grab().save(qEnvironmentVariable("KV_SHOT_DIR") + QStringLiteral("/service_setclock.png"));
+            click("Button7");
+        });
+        QVERIFY(confirmed);
     }
 };
 

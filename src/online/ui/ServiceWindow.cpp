@@ -1,6 +1,11 @@
 #include "online/ui/ServiceWindow.h"
 
+#include <QButtonGroup>
+#include <QDateEdit>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QRadioButton>
+#include <QSpinBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -13,6 +18,7 @@
 #include <QVBoxLayout>
 
 #include "app/Workspace.h"
+#include "text/DateTime.h"
 
 namespace kv {
 
@@ -43,6 +49,18 @@ QPushButton* button(QWidget* parent, const char* name, const QString& text)
     return b;
 }
 
+// Hours and minutes change only by the arrows, and wrap around at their ends.
+class ArrowSpinBox final : public QSpinBox {
+public:
+    ArrowSpinBox(QWidget* parent, const char* name, int max) : QSpinBox(parent)
+    {
+        setObjectName(QString::fromLatin1(name));
+        setRange(0, max);
+        setWrapping(true);
+        lineEdit()->setReadOnly(true);
+    }
+};
+
 } // namespace
 
 ServiceWindow::ServiceWindow(Workspace& ws, QWidget* parent) : QDialog(parent), ws_(ws), ops_(ws)
@@ -71,6 +89,39 @@ ServiceWindow::ServiceWindow(Workspace& ws, QWidget* parent) : QDialog(parent), 
     }
     outer->addWidget(resetPage_);
 
+    // Page 1: the line speed.
+    speedPage_ = new QWidget(this);
+    speedPage_->setObjectName(QStringLiteral("Panel2"));
+    {
+        auto* l = new QVBoxLayout(speedPage_);
+        auto* box = new QGroupBox(QStringLiteral("Предлагаемая скорость обмена"), speedPage_);
+        box->setObjectName(QStringLiteral("RadioGroup1"));
+        auto* grid = new QGridLayout(box);
+        speeds_ = new QButtonGroup(box);
+        for (int i = 0; i < int(kServiceSpeedItems.size()); ++i) {
+            auto* r = new QRadioButton(QString::fromStdString(kServiceSpeedItems[std::size_t(i)]), box);
+            speeds_->addButton(r, i);
+            grid->addWidget(r, i % 3, i / 3);   // three columns, filled top to bottom
+        }
+        speedProgress_ = label(speedPage_, "Label3");
+        speedResult_ = label(speedPage_, "Label4");
+        speedBar_ = bar(speedPage_, "ProgressBar2", 8);
+        auto* set = button(speedPage_, "Button2", QStringLiteral("Установить"));
+        auto* exit = button(speedPage_, "Button3", QStringLiteral("Выход"));
+        connect(set, &QPushButton::clicked, this, &ServiceWindow::setClicked);
+        connect(exit, &QPushButton::clicked, this, &ServiceWindow::exitClicked);
+        auto* buttons = new QHBoxLayout;
+        buttons->addStretch();
+        buttons->addWidget(set);
+        buttons->addWidget(exit);
+        l->addWidget(box);
+        l->addWidget(speedProgress_);
+        l->addWidget(speedResult_);
+        l->addWidget(speedBar_);
+        l->addLayout(buttons);
+    }
+    outer->addWidget(speedPage_);
+
     // Page 2: the controller's clock.
     clockPage_ = new QWidget(this);
     clockPage_->setObjectName(QStringLiteral("Panel3"));
@@ -96,7 +147,7 @@ ServiceWindow::ServiceWindow(Workspace& ws, QWidget* parent) : QDialog(parent), 
     }
     outer->addWidget(clockPage_);
 
-    // Page 4: the switch to "РАБОТА" behind the access password.
+    // Pages 3 and 4: the clock set and the switch to "РАБОТА", both behind the access password.
     runPage_ = new QWidget(this);
     runPage_->setObjectName(QStringLiteral("Panel4"));
     {
@@ -111,8 +162,26 @@ ServiceWindow::ServiceWindow(Workspace& ws, QWidget* parent) : QDialog(parent), 
             new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9A-Fa-f]*")), password_));
         password_->setMaxLength(4);
         pl->addWidget(password_);
+        timeBox_ = new QGroupBox(QStringLiteral("Установить время"), runPage_);
+        timeBox_->setObjectName(QStringLiteral("GroupBox2"));
+        auto* tl = new QHBoxLayout(timeBox_);
+        hour_ = new ArrowSpinBox(timeBox_, "SpinEdit1", 23);
+        minute_ = new ArrowSpinBox(timeBox_, "SpinEdit2", 59);
+        tl->addWidget(hour_);
+        tl->addWidget(new QLabel(QStringLiteral("час"), timeBox_));
+        tl->addWidget(minute_);
+        tl->addWidget(new QLabel(QStringLiteral("мин"), timeBox_));
+        dateBox_ = new QGroupBox(QStringLiteral("Установить дату"), runPage_);
+        dateBox_->setObjectName(QStringLiteral("GroupBox3"));
+        auto* dl = new QHBoxLayout(dateBox_);
+        date_ = new QDateEdit(dateBox_);
+        date_->setObjectName(QStringLiteral("DateTimePicker1"));
+        date_->setCalendarPopup(true);
+        date_->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
+        dl->addWidget(date_);
         runResult_ = label(runPage_, "Label5");
         runResult_->setWordWrap(true);
+        runResult2_ = label(runPage_, "Label6");
         runBar_ = bar(runPage_, "ProgressBar3", 10);
         setButton_ = button(runPage_, "Button6", QStringLiteral("Установить"));
         auto* exit = button(runPage_, "Button7", QStringLiteral("Выход"));
@@ -123,7 +192,10 @@ ServiceWindow::ServiceWindow(Workspace& ws, QWidget* parent) : QDialog(parent), 
         buttons->addWidget(setButton_);
         buttons->addWidget(exit);
         l->addWidget(passwordBox_);
+        l->addWidget(timeBox_);
+        l->addWidget(dateBox_);
         l->addWidget(runResult_);
+        l->addWidget(runResult2_);
         l->addWidget(runBar_);
         l->addLayout(buttons);
     }
@@ -133,13 +205,14 @@ ServiceWindow::ServiceWindow(Workspace& ws, QWidget* parent) : QDialog(parent), 
 
 bool ServiceWindow::runPage(int mode)
 {
-    if (mode != kServiceResetFailures && mode != kServiceReadClock && mode != kServiceRun)
+    if (mode < kServiceResetFailures || mode > kServiceRun)
         return false;
     mode_ = mode;
     confirmed_ = false;
     resetPage_->setVisible(mode == kServiceResetFailures);
+    speedPage_->setVisible(mode == kServiceChangeSpeed);
     clockPage_->setVisible(mode == kServiceReadClock);
-    runPage_->setVisible(mode == kServiceRun);
+    runPage_->setVisible(mode == kServiceSetClock || mode == kServiceRun);
     setWindowTitle(QString::fromStdString(kServiceTitles[std::size_t(mode)]));
     activatePage();
     adjustSize();
@@ -184,9 +257,32 @@ void ServiceWindow::activatePage()
         dateText_->clear();
         timeText_->clear();
         break;
+    case kServiceChangeSpeed:
+        speedProgress_->clear();
+        speedResult_->clear();
+        speeds_->button(speedItemFor(ws_.settings().speed))->setChecked(true);
+        speedBar_->hide();
+        break;
+    case kServiceSetClock: {
+        runResult_->clear();
+        runResult2_->clear();
+        runResult2_->show();
+        timeBox_->show();
+        dateBox_->show();
+        const auto now = text::decodeDateTime(ws_.clock().now());
+        hour_->setValue(now.hour);
+        minute_->setValue(now.minute);
+        date_->setDate(QDate(now.year, now.month, now.day));
+        password_->setText(QString::fromStdString(passwordText(kBlankPassword)));
+        runBar_->hide();
+        break;
+    }
     case kServiceRun:
         runResult_->clear();
         runBar_->hide();
+        runResult2_->hide();
+        timeBox_->hide();
+        dateBox_->hide();
         password_->setText(QString::fromStdString(passwordText(kBlankPassword)));
         break;
     default:
@@ -217,11 +313,38 @@ void ServiceWindow::showOutcome(QLabel* label, const ServiceOutcome& out)
 
 void ServiceWindow::setClicked()
 {
-    if (mode_ != kServiceRun || running_)
+    if (running_)
+        return;
+    if (mode_ == kServiceChangeSpeed) {
+        const int index = speeds_->checkedId() < 0 ? speedItemFor(ws_.settings().speed) : speeds_->checkedId();
+        speedResult_->clear();
+        speedProgress_->setText(QString::fromStdString(speedProgressText(index)));
+        running_ = true;
+        const auto out = ops_.changeSpeed(index, progressTo(speedBar_));
+        running_ = false;
+        if (!out.confirmed)
+            speedBar_->hide();
+        showOutcome(speedResult_, out);
+        return;
+    }
+    if (mode_ != kServiceRun && mode_ != kServiceSetClock)
         return;
     runResult_->clear();
     running_ = true;
-    const auto out = ops_.switchToRun(password_->text().toStdString(), progressTo(runBar_));
+    ServiceOutcome out;
+    if (mode_ == kServiceRun) {
+        out = ops_.switchToRun(password_->text().toStdString(), progressTo(runBar_));
+    } else {
+        const QDate d = date_->date();
+        ClockSetting to;
+        to.hour = hour_->value();
+        to.minute = minute_->value();
+        to.year = d.year();
+        to.month = d.month();
+        to.day = d.day();
+        out = ops_.setClock(password_->text().toStdString(), to);
+        runResult2_->setText(QString::fromStdString(out.secondText));
+    }
     running_ = false;
     if (out.needPassword) {
         password_->setFocus();
@@ -235,6 +358,8 @@ void ServiceWindow::exitClicked()
 {
     // A command still running sees the flag at its next check and puts the cursor back.
     ops_.stop();
+    if (mode_ == kServiceChangeSpeed || mode_ == kServiceSetClock || mode_ == kServiceRun)
+        ops_.restoreSpeed();
     done(QDialog::Rejected);
 }
 

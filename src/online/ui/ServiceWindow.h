@@ -3,7 +3,10 @@
 
 #include "online/ServiceOperations.h"
 
+class QButtonGroup;
+class QDateEdit;
 class QGroupBox;
+class QSpinBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -19,8 +22,8 @@ class Workspace;
 // the result texts and the progress bar, and turns "Выход" into the stop flag that every wait
 // checks.
 //
-// Pages available: 0 failure reset (runs as the page opens), 2 clock read (runs as the page
-// opens), 4 switch to "РАБОТА" (runs on "Установить").
+// Pages: 0 failure reset and 2 clock read run as the page opens; 1 speed change, 3 clock set
+// and 4 switch to "РАБОТА" run on "Установить".
 //
 // Plugging it in (the window is created once, like the program's other windows):
 //   start of online work:  hooks.runServiceRunPage = [this] { return serviceWindow()->runPage(kServiceRun); };
@@ -28,6 +31,10 @@ class Workspace;
 //                               [this](int) { serviceWindow()->runPage(kServiceResetFailures); });
 //                           view->setCommandHandler(OnlineCommand::ControllerTime,
 //                               [this](int) { serviceWindow()->runPage(kServiceReadClock); });
+//                           view->setCommandHandler(OnlineCommand::ChangeSpeed,
+//                               [this](int) { serviceWindow()->runPage(kServiceChangeSpeed); });
+//                           view->setCommandHandler(OnlineCommand::SetTime,
+//                               [this](int) { serviceWindow()->runPage(kServiceSetClock); });
 class ServiceWindow final : public QDialog {
     Q_OBJECT
 public:
@@ -35,7 +42,8 @@ public:
 
     // Opens the page of `mode` modally; returns when the operator leaves it. True when the
     // page's completion wait saw its command done (in mode 4: the controller in "РАБОТА").
-    // A mode without a page returns false at once.
+    // In mode 1 true means the new speed was confirmed; in mode 3 that the clock was set.
+    // A mode outside 0..4 returns false at once.
     bool runPage(int mode);
 
     int mode() const { return mode_; }
@@ -66,6 +74,12 @@ private:
     QLabel* resetResult_;
     QProgressBar* resetBar_;
 
+    QWidget* speedPage_;
+    QButtonGroup* speeds_;
+    QLabel* speedProgress_;
+    QLabel* speedResult_;
+    QProgressBar* speedBar_;
+
     QWidget* clockPage_;
     QLabel* dateText_;
     QLabel* timeText_;
@@ -74,7 +88,13 @@ private:
     QWidget* runPage_;
     QGroupBox* passwordBox_;
     QLineEdit* password_;
+    QGroupBox* timeBox_;
+    QSpinBox* hour_;
+    QSpinBox* minute_;
+    QGroupBox* dateBox_;
+    QDateEdit* date_;
     QLabel* runResult_;
+    QLabel* runResult2_;
     QProgressBar* runBar_;
     QPushButton* setButton_;
 };
