@@ -31,6 +31,7 @@
 #include "lists/ui/ListWindow.h"
 #include "lists/ui/ToleranceWindow.h"
 #include "online/ui/PollFrequencyWindow.h"
+#include "online/ui/ServiceWindow.h"
 #include "app/OnlineWork.h"
 #include "online/ui/OnlineView.h"
 #include "platform/QtEventPump.h"
@@ -272,13 +273,29 @@ OnlineView* MainWindow::onlineView()
         links.connect = [this] { return ws_.connect(); };
         links.exchangeBusy = [] { return QtEventPump::depth() > 0; };
         onlineView_ = new OnlineView(ws_, links, this);
+        onlineView_->setCommandHandler(OnlineCommand::ResetFailures,
+                                       [this](int) { serviceWindow()->runPage(kServiceResetFailures); });
+        onlineView_->setCommandHandler(OnlineCommand::ChangeSpeed,
+                                       [this](int) { serviceWindow()->runPage(kServiceChangeSpeed); });
+        onlineView_->setCommandHandler(OnlineCommand::ControllerTime,
+                                       [this](int) { serviceWindow()->runPage(kServiceReadClock); });
+        onlineView_->setCommandHandler(OnlineCommand::SetTime,
+                                       [this](int) { serviceWindow()->runPage(kServiceSetClock); });
     }
     return onlineView_;
+}
+
+ServiceWindow* MainWindow::serviceWindow()
+{
+    if (!serviceWindow_)
+        serviceWindow_ = new ServiceWindow(ws_, this);
+    return serviceWindow_;
 }
 
 void MainWindow::workWithController()
 {
     OnlineWorkHooks hooks;
+    hooks.runServiceRunPage = [this] { return serviceWindow()->runPage(kServiceRun); };
     hooks.showOnlineView = [this](int redialMinutes) {
         OnlineSetup setup;
         setup.groupsEnabled = !ws_.groups().empty();

@@ -27,6 +27,7 @@ class TeleindicationWindow;
 class OnlineView;
 class ToleranceWindow;
 class PollFrequencyWindow;
+class ServiceWindow;
 
 // The program's hub: the menu, the trace memo and the status bar. It asks the workspace to
 // load everything at each activation and shows the result; the decisions live in the core.
@@ -53,6 +54,7 @@ private:
     ListWindow* listWindow();
     OnlineView* onlineView();
     void workWithController();
+    ServiceWindow* serviceWindow();
     void buildPanels();
     void applyMenuState();
     void runCommand(int command);
@@ -80,6 +82,7 @@ private:
     OnlineView* onlineView_ = nullptr;
     ToleranceWindow* toleranceWindow_ = nullptr;
     PollFrequencyWindow* pollWindow_ = nullptr;
+    ServiceWindow* serviceWindow_ = nullptr;
     QPointer<QWindow> lastFocus_;
 };
 
