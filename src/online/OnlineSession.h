@@ -227,6 +227,8 @@ public:
     bool timerRunning() const { return timerOn_; }
     const std::string& status() const { return status_; }
     const OnlineMenuFacts& menuFacts() const { return facts_; }
+    // How the view formats values (the violation list shows them the same way).
+    ValueStyle valueStyle() const { return style(); }
 
     FailureWatch& failures() { return failures_; }
     TelesignalWatch& signals() { return signals_; }

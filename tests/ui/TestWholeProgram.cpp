@@ -17,6 +17,7 @@
 #include "online/OnlineSession.h"
 #include "online/ui/OnlineView.h"
 #include "sim/Scenario.h"
+#include "telecontrol/ui/TeleindicationWindow.h"
 #include "sim/SimPort.h"
 #include "sim/VirtualClock.h"
 #include "text/DateTime.h"
@@ -64,6 +65,8 @@ private Q_SLOTS:
         ws.setPortOpener(&controller);
 
         QString firstValue, lampBefore, lampAfter;
+        QStringList violationRows;
+        bool teleShown = false;
         bool viewSeen = false;
         QTimer::singleShot(0, &win, [&] {
             auto* view = win.findChild<OnlineView*>();
@@ -78,6 +81,23 @@ private Q_SLOTS:
                 view->tickNow();
             }
             lampAfter = QString::fromStdString(lampText(Lamp::Parameters, view->session().lamp(Lamp::Parameters)));
+            // A double click on the red lamp lists the entry outside its band.
+            QTimer::singleShot(0, view, [&] {
+                auto* list = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+                QVERIFY(list && list->objectName() == QStringLiteral("AViewDop"));
+                auto* grid = list->findChild<QTableWidget*>(QStringLiteral("StringGrid1"));
+                QVERIFY(grid);
+                for (int r = 0; r < grid->rowCount(); ++r)
+                    for (int c = 0; c < grid->columnCount(); ++c)
+                        if (grid->item(r, c))
+                            violationRows << grid->item(r, c)->text();
+                list->reject();
+            });
+            QTest::mouseDClick(view->lampWidget(Lamp::Parameters), Qt::LeftButton);
+            // A double click on the telesignal lamp shows the view's teleindication beside it.
+            QTest::mouseDClick(view->lampWidget(Lamp::Signals), Qt::LeftButton);
+            auto* tele = view->findChild<TeleindicationWindow*>();
+            teleShown = tele && tele->isVisible() && !tele->isModal();
             const QByteArray shots = qgetenv("KV_SCREENSHOT_DIR");
             if (!shots.isEmpty())
                 view->grab().save(QString::fromLocal8Bit(shots) + QStringLiteral("/whole-program-online.png"));
@@ -89,6 +109,11 @@ private Q_SLOTS:
         QVERIFY2(!firstValue.isEmpty() && firstValue != QStringLiteral("..."), qPrintable(firstValue + QStringLiteral(" / ") + QString::fromStdString(op.statuses.empty() ? std::string() : op.statuses.back()) + QStringLiteral(" / ") + QString::number(op.messages.size())));
         QCOMPARE(lampBefore, QString::fromUtf8(kInToleranceText));
         QCOMPARE(lampAfter, QString::fromUtf8(kOutOfToleranceText));
+        QVERIFY2(violationRows.join(QLatin1Char('|')).contains(QStringLiteral("Температура подачи")),
+                 qPrintable(violationRows.join(QLatin1Char('|'))));
+        QVERIFY(!violationRows.join(QLatin1Char('|')).contains(QStringLiteral("обратной")));
+        QVERIFY(teleShown);
+        QVERIFY(!win.findChild<OnlineView*>()->findChild<TeleindicationWindow*>()->isVisible());
         QCOMPARE(ws.port(), nullptr);   // the online work closed the port
         for (const auto& p : op.problems())
             QFAIL(p.c_str());

@@ -281,8 +281,48 @@ OnlineView* MainWindow::onlineView()
                                        [this](int) { serviceWindow()->runPage(kServiceReadClock); });
         onlineView_->setCommandHandler(OnlineCommand::SetTime,
                                        [this](int) { serviceWindow()->runPage(kServiceSetClock); });
+        onlineView_->setCommandHandler(OnlineCommand::ToleranceViolations, [this](int) { showViolations(); });
+        onlineView_->setCommandHandler(OnlineCommand::Teleindication,
+                                       [this](int) { onlineTeleindication()->exec(); });
+        onlineView_->setCommandHandler(OnlineCommand::TeleindicationLamp, [this](int) {
+            TeleindicationWindow* tele = onlineTeleindication();
+            tele->show();
+            tele->raise();
+        });
     }
     return onlineView_;
+}
+
+ToleranceWindow* MainWindow::toleranceWindow()
+{
+    if (!toleranceWindow_)
+        toleranceWindow_ = new ToleranceWindow(op_, this);
+    return toleranceWindow_;
+}
+
+void MainWindow::showViolations()
+{
+    ViolationView view(*toleranceWindow(), onlineView_);
+    const bool changed = view.run(ws_.groups(), onlineView_->session().valueStyle(), ws_.settings().voice[0],
+                                  ws_.folder());
+    // Only a stored bound is worth the writes; the view's alarm uses the new sound file at once.
+    if (changed) {
+        ws_.saveToleranceFile();
+        ws_.checkSoundFiles(1, 1);
+        ws_.saveSettings();
+    }
+}
+
+TeleindicationWindow* MainWindow::onlineTeleindication()
+{
+    // A window of its own: it shows the online view's watch and never polls the line itself,
+    // so it cannot meet the view's reads.
+    if (!onlineTele_) {
+        onlineTele_ = new TeleindicationWindow(ws_.bitSignals(), onlineView_);
+        onlineTele_->attachWatch(onlineView_->session().signals());
+    }
+    onlineTele_->fitToSignals();
+    return onlineTele_;
 }
 
 ServiceWindow* MainWindow::serviceWindow()
@@ -294,6 +334,10 @@ ServiceWindow* MainWindow::serviceWindow()
 
 void MainWindow::workWithController()
 {
+    // The main window's teleindication polls the line on its own: it must not run beside
+    // the reads of online work.
+    if (teleWindow_)
+        teleWindow_->close();
     OnlineWorkHooks hooks;
     hooks.runServiceRunPage = [this] { return serviceWindow()->runPage(kServiceRun); };
     hooks.showOnlineView = [this](int redialMinutes) {
@@ -301,6 +345,8 @@ void MainWindow::workWithController()
         setup.groupsEnabled = !ws_.groups().empty();
         setup.redialMinutes = redialMinutes;
         onlineView()->run(setup);
+        if (onlineTele_)
+            onlineTele_->close();
     };
     hooks.showMainWindow = [this] {
         show();
@@ -331,10 +377,8 @@ void MainWindow::runCommand(int command)
         break;
     case MenuCommand::ToleranceBounds:
         ws_.loadGroupFiles();
-        if (!toleranceWindow_)
-            toleranceWindow_ = new ToleranceWindow(op_, this);
         if (!ws_.groups().empty())
-            toleranceWindow_->edit(ws_.groups(), ws_.settings().voice[0], ws_.folder());
+            toleranceWindow()->edit(ws_.groups(), ws_.settings().voice[0], ws_.folder());
         ws_.saveToleranceFile();
         ws_.checkSoundFiles(1, 1);
         ws_.saveSettings();

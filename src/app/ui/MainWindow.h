@@ -55,6 +55,9 @@ private:
     OnlineView* onlineView();
     void workWithController();
     ServiceWindow* serviceWindow();
+    ToleranceWindow* toleranceWindow();
+    TeleindicationWindow* onlineTeleindication();
+    void showViolations();
     void buildPanels();
     void applyMenuState();
     void runCommand(int command);
@@ -79,6 +82,7 @@ private:
     BitSignalEditor* bitEditor_ = nullptr;
     std::unique_ptr<BitSignalListItems> bitItems_;
     TeleindicationWindow* teleWindow_ = nullptr;
+    TeleindicationWindow* onlineTele_ = nullptr;
     OnlineView* onlineView_ = nullptr;
     ToleranceWindow* toleranceWindow_ = nullptr;
     PollFrequencyWindow* pollWindow_ = nullptr;
