@@ -4,18 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <sstream>
 
-#include "ScriptedOperator.h"
-#include "app/CommandLine.h"
-#include "app/Workspace.h"
+#include "app/CliFixture.h"
 #include "protocol/ControllerReal.h"
-#include "sim/SimPort.h"
-#include "sim/VirtualClock.h"
-#include "text/DateTime.h"
 
-namespace fs = std::filesystem;
 using namespace kv;
 using Kind = sim::ArchiveKind;
 
@@ -31,46 +24,13 @@ struct Line {
     std::string when, value;
 };
 
-class CliArchives : public ::testing::Test {
+class CliArchives : public test::CliFixture {
 protected:
-    void SetUp() override
-    {
-        dir_ = fs::temp_directory_path()
-             / ("kv_cliarch_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir_);
-        fs::copy(fs::path(KV_SOURCE_DIR) / "data" / "demo", dir_, fs::copy_options::recursive);
-        ws_ = std::make_unique<Workspace>(dir_.string(), clock_, pump_, op_);
-        ws_->activate();
-        const auto& s = ws_->settings();
-        sim_ = std::make_unique<sim::SimPortOpener>(
-            sim::stationOptionsFromSettings(s.blok1, s.setNumber, s.prot, s.crc, s.channel, s.channelType,
-                                            s.multNumb, (dir_ / "Sprav.txt").string()),
-            &clock_);
-        ws_->setPortOpener(sim_.get());
-    }
-    void TearDown() override
-    {
-        ws_.reset();
-        fs::remove_all(dir_);
-        for (const auto& p : op_.problems())
-            ADD_FAILURE() << p;
-    }
-
     sim::Archives& archives() { return sim_->station().controller().archives(); }
     // The controller's clock; the program's virtual time runs on undisturbed.
     void setNow(double t) { sim_->station().controller().setDateTime(t); }
     void setReporting(int hour, int day, bool flagA, bool flagB) { archives().setReporting({hour, day, flagA, flagB}); }
 
-    int run(std::vector<std::string> args)
-    {
-        out_.str("");
-        err_.str("");
-        CliOptions opts;
-        std::string error;
-        if (!parseCliOptions(args, opts, error))
-            return kCliUsage;
-        return runCli(*ws_, opts, out_, err_);
-    }
     std::vector<Line> lines() const
     {
         std::vector<Line> v;
@@ -121,14 +81,6 @@ protected:
             EXPECT_EQ(got[i].value, stored(k, n, t, asInt)) << got[i].when;
         }
     }
-
-    fs::path dir_;
-    sim::VirtualClock clock_{at(2026, 12, 11, 10, 30)};
-    NullEventPump pump_;
-    test::ScriptedOperator op_;
-    std::unique_ptr<Workspace> ws_;
-    std::unique_ptr<sim::SimPortOpener> sim_;
-    std::ostringstream out_, err_;
 };
 
 } // namespace

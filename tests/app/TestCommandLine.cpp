@@ -1,67 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <sstream>
 
-#include "ScriptedOperator.h"
-#include "app/CommandLine.h"
-#include "app/Workspace.h"
-#include "sim/SimPort.h"
-#include "sim/VirtualClock.h"
-#include "text/DateTime.h"
+#include "app/CliFixture.h"
 
-namespace fs = std::filesystem;
 using namespace kv;
 
-namespace {
-
-// The command-line tool on a copy of the demo folder, with the simulated controller on the
-// configured line and virtual time.
-class Cli : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        dir_ = fs::temp_directory_path()
-             / ("kv_cli_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir_);
-        fs::copy(fs::path(KV_SOURCE_DIR) / "data" / "demo", dir_, fs::copy_options::recursive);
-        ws_ = std::make_unique<Workspace>(dir_.string(), clock_, pump_, op_);
-        ws_->activate();
-        const auto& s = ws_->settings();
-        sim_ = std::make_unique<sim::SimPortOpener>(
-            sim::stationOptionsFromSettings(s.blok1, s.setNumber, s.prot, s.crc, s.channel, s.channelType,
-                                            s.multNumb, (dir_ / "Sprav.txt").string()),
-            &clock_);
-        ws_->setPortOpener(sim_.get());
-    }
-    void TearDown() override
-    {
-        ws_.reset();
-        fs::remove_all(dir_);
-        for (const auto& p : op_.problems())
-            ADD_FAILURE() << p;
-    }
-    int run(std::vector<std::string> args)
-    {
-        out_.str("");
-        err_.str("");
-        CliOptions opts;
-        std::string error;
-        if (!parseCliOptions(args, opts, error))
-            return kCliUsage;
-        return runCli(*ws_, opts, out_, err_);
-    }
-
-    fs::path dir_;
-    sim::VirtualClock clock_{text::encodeDate(2026, 12, 11) + 10.5 / 24};
-    NullEventPump pump_;
-    test::ScriptedOperator op_;
-    std::unique_ptr<Workspace> ws_;
-    std::unique_ptr<sim::SimPortOpener> sim_;
-    std::ostringstream out_, err_;
-};
-
-} // namespace
+using Cli = test::CliFixture;
 
 TEST_F(Cli, ReadsVersionStatusClockAndParametersFromTheController)
 {

@@ -4,7 +4,6 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -17,6 +16,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "lists/ui/SoundFileChooser.h"
+
 namespace kv {
 
 namespace {
@@ -26,15 +27,6 @@ constexpr int kEntryRole = Qt::UserRole + 1;
 
 QString q(const std::string& s) { return QString::fromStdString(s); }
 
-// The file dialog takes "text|pattern|text|pattern"; Qt wants "text (pattern);;...".
-QString qtFilter(const char* filter)
-{
-    const QStringList parts = QString::fromUtf8(filter).split(QLatin1Char('|'));
-    QStringList out;
-    for (int i = 0; i + 1 < parts.size(); i += 2)
-        out << parts[i];
-    return out.join(QStringLiteral(";;"));
-}
 
 } // namespace
 
@@ -276,8 +268,7 @@ bool ToleranceWindow::eventFilter(QObject* watched, QEvent* event)
 
 void ToleranceWindow::browse()
 {
-    const QString start = fileEdit_->text().isEmpty() ? q(folder_) : fileEdit_->text();
-    const QString name = QFileDialog::getOpenFileName(this, QString(), start, qtFilter(kSoundFileFilter));
+    const QString name = chooseSoundFile(this, fileEdit_->text(), folder_);
     if (!name.isEmpty())
         fileEdit_->setText(name);
 }

@@ -1,7 +1,6 @@
 #include "online/ui/PollFrequencyWindow.h"
 
 #include <QCheckBox>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -11,7 +10,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "lists/ToleranceEditing.h"
+#include "lists/ui/SoundFileChooser.h"
 
 namespace kv {
 
@@ -19,14 +18,6 @@ namespace {
 
 QString q(const std::string& s) { return QString::fromStdString(s); }
 
-QString qtFilter(const char* filter)
-{
-    const QStringList parts = QString::fromUtf8(filter).split(QLatin1Char('|'));
-    QStringList out;
-    for (int i = 0; i + 1 < parts.size(); i += 2)
-        out << parts[i];
-    return out.join(QStringLiteral(";;"));
-}
 
 } // namespace
 
@@ -221,8 +212,7 @@ bool PollFrequencyWindow::eventFilter(QObject* watched, QEvent* event)
 
 void PollFrequencyWindow::browse(QLineEdit* edit)
 {
-    const QString start = edit->text().isEmpty() ? q(folder_) : edit->text();
-    const QString name = QFileDialog::getOpenFileName(this, QString(), start, qtFilter(kSoundFileFilter));
+    const QString name = chooseSoundFile(this, edit->text(), folder_);
     if (!name.isEmpty()) {
         edit->setText(name);
         changed_ = true;
