@@ -242,6 +242,19 @@ ExchangeResult Exchange::traditional(SerialPort& port, std::span<const uint8_t> 
     return r;
 }
 
+bool Exchange::startFrameAttempt(SerialPort& port, int channelType, int speed, int attempt)
+{
+    // Pause first, then discard: late bytes of the previous attempt must not pass for the
+    // reply to this one.
+    if (attempt > 0)
+        clock_.sleepMs(state_.retryPauseMs);
+    port.discardInput();
+    if (hasModemPowerTest(channelType) && !modemPowerTest(port))
+        return false;
+    beforeSending(port, clock_, channelType, speed);
+    return true;
+}
+
 ExchangeResult Exchange::ft11(SerialPort& port, std::span<const uint8_t> body,
                               std::span<uint8_t> reply, int channelType, int replyLen)
 {
@@ -256,14 +269,8 @@ ExchangeResult Exchange::ft11(SerialPort& port, std::span<const uint8_t> body,
     port.setTimeouts(kReadTimeoutMs, kWritePerByteMs);
     ExchangeResult r = xr::NoReceipt;
     for (int attempt = 0; attempt < attempts(); ++attempt) {
-        // Pause first, then discard: late bytes of the previous attempt must not pass for the
-        // reply to this one.
-        if (attempt > 0)
-            clock_.sleepMs(state_.retryPauseMs);
-        port.discardInput();
-        if (hasModemPowerTest(channelType) && !modemPowerTest(port))
+        if (!startFrameAttempt(port, channelType, speed, attempt))
             return xr::ModemPowerOff;
-        beforeSending(port, clock_, channelType, speed);
         if (!writeAll(port, header) || !writeAll(port, payload)) {
             r = xr::WriteFailed;
             continue;
@@ -344,12 +351,8 @@ ExchangeResult Exchange::ft12(SerialPort& port, std::span<const uint8_t> body,
     port.setTimeouts(kReadTimeoutMs, kWritePerByteMs);
     ExchangeResult r = xr::ModemPowerOff;
     for (int attempt = 0; attempt < attempts(); ++attempt) {
-        if (attempt > 0)
-            clock_.sleepMs(state_.retryPauseMs);
-        port.discardInput();
-        if (hasModemPowerTest(channelType) && !modemPowerTest(port))
+        if (!startFrameAttempt(port, channelType, speed, attempt))
             return xr::ModemPowerOff;
-        beforeSending(port, clock_, channelType, speed);
         debugLog(hexBytes(">>", all));
         if (!writeAll(port, frame->header) || !writeAll(port, frame->user)
             || !writeAll(port, frame->trailer)) {

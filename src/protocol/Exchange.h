@@ -68,6 +68,9 @@ public:
     void debugLog(const std::string& line);
 
 private:
+    // The start of each FT1.1 / FT1.2 attempt: the pause after a failed one, an empty input,
+    // the modem-power test (false: no power) and the line's turnaround before sending.
+    bool startFrameAttempt(SerialPort& port, int channelType, int speed, int attempt);
     ExchangeResult traditional(SerialPort& port, std::span<const uint8_t> body,
                                std::span<uint8_t> reply, int channelType, int replyLen);
     ExchangeResult ft11(SerialPort& port, std::span<const uint8_t> body,
