@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "DemoFolder.h"
 #include "ScriptedOperator.h"
 #include "app/CommandLine.h"
 #include "app/Workspace.h"
@@ -26,8 +27,7 @@ protected:
         dir_ = fs::temp_directory_path()
              / ("kv_cli_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name())
                 + "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::copy(fs::path(KV_SOURCE_DIR) / "data" / "demo", dir_, fs::copy_options::recursive);
+        test::copyDemoFolder(dir_);
         ws_ = std::make_unique<Workspace>(dir_.string(), clock_, pump_, op_);
         ws_->activate();
         const auto& s = ws_->settings();

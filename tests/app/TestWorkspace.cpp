@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "DemoFolder.h"
 #include "ScriptedOperator.h"
 #include "app/Workspace.h"
 #include "sim/VirtualClock.h"
@@ -21,8 +22,7 @@ protected:
     {
         dir_ = fs::temp_directory_path()
              / ("kv_ws_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir_);
-        fs::copy(fs::path(KV_SOURCE_DIR) / "data" / "demo", dir_, fs::copy_options::recursive);
+        test::copyDemoFolder(dir_);
         ws_ = std::make_unique<Workspace>(dir_.string(), clock_, pump_, op_);
     }
     void TearDown() override

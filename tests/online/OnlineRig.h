@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "DemoFolder.h"
 #include "ScriptedOperator.h"
 #include "app/Workspace.h"
 #include "lists/GroupList.h"
@@ -115,8 +116,7 @@ protected:
         namespace fs = std::filesystem;
         dir_ = fs::temp_directory_path()
              / ("kv_online_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir_);
-        fs::copy(fs::path(KV_SOURCE_DIR) / "data" / "demo", dir_, fs::copy_options::recursive);
+        test::copyDemoFolder(dir_);
         ws_ = std::make_unique<Workspace>(dir_.string(), clock_, pump_, op_);
         ws_->activate();
         // Each test switches on the watches it looks at.

@@ -13,6 +13,7 @@
 
 #include <filesystem>
 
+#include "DemoFolder.h"
 #include "ScriptedOperator.h"
 #include "app/Workspace.h"
 #include "channels/ModemSession.h"
@@ -47,7 +48,7 @@ private:
 
     void shoot(const char* file)
     {
-        const QByteArray dir = qgetenv("KV_SHOT_DIR");
+        const QByteArray dir = qgetenv("KV_SCREENSHOT_DIR");
         if (!dir.isEmpty())
             win_->grab().save(QString::fromLocal8Bit(dir) + QLatin1Char('/') + QLatin1String(file));
     }
@@ -58,8 +59,7 @@ private Q_SLOTS:
         namespace fs = std::filesystem;
         QVERIFY(dir_.isValid());
         const fs::path folder = fs::path(dir_.path().toStdString()) / "work";
-        fs::remove_all(folder);
-        fs::copy(fs::path(KV_SOURCE_DIR) / "data" / "demo", folder, fs::copy_options::recursive);
+        test::copyDemoFolder(folder);
         rig_ = std::make_unique<test::ModemRig>(channel::Hayes);
         op_ = std::make_unique<test::ScriptedOperator>();
         ws_ = std::make_unique<Workspace>(folder.string(), rig_->clock, rig_->pump, *op_);

@@ -15,6 +15,7 @@
 
 #include <filesystem>
 
+#include "DemoFolder.h"
 #include "ScriptedOperator.h"
 #include "app/Workspace.h"
 #include "lists/GroupList.h"
@@ -75,8 +76,7 @@ private Q_SLOTS:
         namespace fs = std::filesystem;
         QVERIFY(dir_.isValid());
         const fs::path folder = fs::path(dir_.path().toStdString()) / "work";
-        fs::remove_all(folder);
-        fs::copy(fs::path(KV_SOURCE_DIR) / "data" / "demo", folder, fs::copy_options::recursive);
+        test::copyDemoFolder(folder);
         clock_ = std::make_unique<sim::VirtualClock>(text::encodeDate(2026, 12, 11) + 10.5 / 24);
         op_ = std::make_unique<test::ScriptedOperator>();
         ws_ = std::make_unique<Workspace>(folder.string(), *clock_, pump_, *op_);

@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 
+#include "DemoFolder.h"
 #include "ScriptedOperator.h"
 #include "app/Workspace.h"
 #include "online/ui/ServiceWindow.h"
@@ -67,8 +68,7 @@ private Q_SLOTS:
         namespace fs = std::filesystem;
         QVERIFY(dir_.isValid());
         const fs::path folder = fs::path(dir_.path().toStdString()) / "work";
-        fs::remove_all(folder);
-        fs::copy(fs::path(KV_SOURCE_DIR) / "data" / "demo", folder, fs::copy_options::recursive);
+        test::copyDemoFolder(folder);
         clock_ = std::make_unique<sim::VirtualClock>(text::encodeDate(2026, 12, 11) + 10.5 / 24);
         op_ = std::make_unique<test::ScriptedOperator>();
         ws_ = std::make_unique<Workspace>(folder.string(), *clock_, pump_, *op_);
@@ -103,8 +103,8 @@ private Q_SLOTS:
             QCOMPARE(get<QLabel>("Label5")->text(), QStringLiteral("Выполнено"));
             QVERIFY(get<QProgressBar>("ProgressBar3")->isVisible());
             win_->grab().save(dir_.filePath(QStringLiteral("service_run.png")));
-            if (qEnvironmentVariableIsSet("KV_SHOT_DIR"))
-                win_->grab().save(qEnvironmentVariable("KV_SHOT_DIR") + QStringLiteral("/service_run.png"));
+            if (qEnvironmentVariableIsSet("KV_SCREENSHOT_DIR"))
+                win_->grab().save(qEnvironmentVariable("KV_SCREENSHOT_DIR") + QStringLiteral("/service_run.png"));
             click("Button7");
         });
         QVERIFY(confirmed);
@@ -165,8 +165,8 @@ private Q_SLOTS:
             QCOMPARE(win_->windowTitle(), QStringLiteral("Чтение текущего времени ЗЕНТАР"));
             QCOMPARE(get<QLabel>("Label7")->text(), QStringLiteral("1  мая  2026  года"));
             QCOMPARE(get<QLabel>("Label8")->text(), QStringLiteral("23  часов  59  минут"));
-            if (qEnvironmentVariableIsSet("KV_SHOT_DIR"))
-                win_->grab().save(qEnvironmentVariable("KV_SHOT_DIR") + QStringLiteral("/service_clock.png"));
+            if (qEnvironmentVariableIsSet("KV_SCREENSHOT_DIR"))
+                win_->grab().save(qEnvironmentVariable("KV_SCREENSHOT_DIR") + QStringLiteral("/service_clock.png"));
             click("Button5");
         });
     }
@@ -191,8 +191,8 @@ private Q_SLOTS:
             click("Button2");
             QCOMPARE(get<QLabel>("Label3")->text(), QStringLiteral("Перевод на скорость   4800 бод"));
             QCOMPARE(get<QLabel>("Label4")->text(), QStringLiteral("  OK"));
-            if (qEnvironmentVariableIsSet("KV_SHOT_DIR"))
-                win_->grab().save(qEnvironmentVariable("KV_SHOT_DIR") + QStringLiteral("/service_speed.png"));
+            if (qEnvironmentVariableIsSet("KV_SCREENSHOT_DIR"))
+                win_->grab().save(qEnvironmentVariable("KV_SCREENSHOT_DIR") + QStringLiteral("/service_speed.png"));
             click("Button3");
         });
         QVERIFY(confirmed);
@@ -222,8 +222,8 @@ private Q_SLOTS:
             click("Button6");
             QCOMPARE(get<QLabel>("Label5")->text(), QStringLiteral("2  января  2027  года"));
             QCOMPARE(get<QLabel>("Label6")->text(), QStringLiteral("23  часов  59  минут"));
-            if (qEnvironmentVariableIsSet("KV_SHOT_DIR"))
-                win_->grab().save(qEnvironmentVariable("KV_SHOT_DIR") + QStringLiteral("/service_setclock.png"));
+            if (qEnvironmentVariableIsSet("KV_SCREENSHOT_DIR"))
+                win_->grab().save(qEnvironmentVariable("KV_SCREENSHOT_DIR") + QStringLiteral("/service_setclock.png"));
             click("Button7");
         });
         QVERIFY(confirmed);

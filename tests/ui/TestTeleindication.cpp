@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "DemoFolder.h"
 #include "ScriptedOperator.h"
 #include "app/Workspace.h"
 #include "protocol/LineControl.h"
@@ -204,7 +205,7 @@ private Q_SLOTS:
         namespace fs = std::filesystem;
         QTemporaryDir dir;
         const fs::path folder = fs::path(dir.path().toStdString()) / "work";
-        fs::copy(fs::path(KV_SOURCE_DIR) / "data" / "demo", folder, fs::copy_options::recursive);
+        test::copyDemoFolder(folder);
         test::ScriptedOperator op;
         Workspace ws(folder.string(), clock_, pump_, op);
         ws.activate();

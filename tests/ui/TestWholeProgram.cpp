@@ -9,6 +9,7 @@
 
 #include <filesystem>
 
+#include "DemoFolder.h"
 #include "ScriptedOperator.h"
 #include "app/Workspace.h"
 #include "app/ui/MainWindow.h"
@@ -33,7 +34,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         const fs::path folder = fs::path(dir.path().toStdString()) / "work";
-        fs::copy(fs::path(KV_SOURCE_DIR) / "data" / "demo", folder, fs::copy_options::recursive);
+        test::copyDemoFolder(folder);
 
         sim::VirtualClock clock(text::encodeDate(2026, 12, 11) + 10.5 / 24);
         NullEventPump pump;
