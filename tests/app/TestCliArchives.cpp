@@ -44,12 +44,27 @@ protected:
     // What the controller keeps for a period, as the tool prints it.
     std::string stored(Kind kind, int n, double label, bool asInt = false)
     {
-        const ValueBytes r = archives().record(kind, n, label, sim::Face::Serial);
+        const int type = ws_->settings().channelType;
+        const ValueBytes r = archives().record(kind, n, label, type > 10 ? sim::Face::Can : sim::Face::Serial);
         if (asInt)
             return std::to_string(decodeControllerInteger(r));
         char buf[64];
-        std::snprintf(buf, sizeof buf, "%.3f", decodeControllerReal(r));
+        std::snprintf(buf, sizeof buf, "%.3f", decodeChannelReal(r, type));
         return buf;
+    }
+
+    // The same controller behind another line: the CAN adapter (11) or a modem to the
+    // gateway (12).
+    void useLine(int channelType)
+    {
+        auto& s = ws_->settings();
+        s.channelType = uint8_t(channelType);
+        s.phone = "123";
+        sim_ = std::make_unique<sim::SimPortOpener>(
+            sim::stationOptionsFromSettings(s.blok1, s.setNumber, s.prot, s.crc, s.channel, s.channelType,
+                                            s.multNumb, (dir_ / "Sprav.txt").string()),
+            &clock_);
+        ws_->setPortOpener(sim_.get());
     }
 
     // Runs `archive KIND N --from FROM --to TO` at controller time `now` and checks every line
@@ -167,4 +182,18 @@ TEST_F(CliArchives, MonthlyLinesRunAcrossTheYear)
     EXPECT_EQ(run({"archive", "monthly", "0", "--from", "2027-03-01", "--to", "2027-03-01"}), kCliExchangeFailed);
     EXPECT_EQ(err_.str(), exchangeMessage(24) + "\n");
     expectArchive(at(2027, 3, 1, 0, 1, 20), "monthly", 0, "2027-03-01", "2027-03-01", "2027-03-01 00:00", 1);
+}
+
+TEST_F(CliArchives, CanBusLinesDeliverWholeBlocks)
+{
+    // Blocks of hours and days are longer than one gateway read; every value must still be
+    // the one of its own hour or day.
+    for (int type : {11, 12}) {
+        SCOPED_TRACE("channel type " + std::to_string(type));
+        useLine(type);
+        expectArchive(at(2026, 12, 11, 10, 30), "hourly", 1, "2026-12-10 05:00", "2026-12-11 03:00",
+                      "2026-12-10 05:00", 19 + 4);
+        expectArchive(at(2026, 12, 11, 10, 30), "daily", 5, "2026-11-20", "2026-12-31", "2026-11-20 00:00", 11 + 10);
+        expectArchive(at(2026, 12, 11, 10, 30), "monthly", 3, "2026-06-01", "2026-12-01", "2026-06-01 00:00", 7);
+    }
 }
