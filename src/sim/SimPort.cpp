@@ -59,11 +59,15 @@ StationOptions stationOptionsFromSettings(int model, int networkNumber, int prot
     StationOptions o;
     o.controller.model = (channelType == 11 || channelType == 12) ? 3 : model;
     o.controller.networkNumber = uint8_t(networkNumber);
-    o.controller.spravPath = spravPath;
-    o.controller.baud = 0;   // the demo controller follows whatever speed the settings use
     o.responder.protocol = protocol == 1 || protocol == 3 ? Protocol::Ft12
                            : protocol == 2                ? Protocol::Ft11
                                                           : Protocol::Traditional;
+    // Behind a channel switch the program reaches the controller through its channel and
+    // never selects it by number, so a traditional-protocol controller there is unaddressed.
+    if ((channelType == 7 || channelType == 9) && o.responder.protocol == Protocol::Traditional)
+        o.controller.networkNumber = 0;
+    o.controller.spravPath = spravPath;
+    o.controller.baud = 0;   // the demo controller follows whatever speed the settings use
     o.responder.crcMode = crcMode >= 0 && crcMode <= 2 ? crcMode : 0;
     o.responder.addressChannel = addressChannel;
     o.channelType = channelType;
