@@ -85,6 +85,7 @@ public:
             return kCliExchangeFailed;
         if (!ws_.connect()) {
             err_ << "Нет связи с ЗЕНТАР\n";
+            ws_.hangUpModem();
             ws_.closePort();
             return kCliExchangeFailed;
         }
@@ -96,6 +97,8 @@ public:
     {
         if (ws_.port()) {
             releaseAtEnd(ws_.exchange(), *ws_.port(), type());
+            // A modem call is not left running after the tool has ended.
+            ws_.hangUpModem();
             ws_.closePort();
         }
     }

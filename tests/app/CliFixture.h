@@ -30,12 +30,7 @@ protected:
         test::copyDemoFolder(dir_);
         ws_ = std::make_unique<Workspace>(dir_.string(), clock_, pump_, op_);
         ws_->activate();
-        const auto& s = ws_->settings();
-        sim_ = std::make_unique<sim::SimPortOpener>(
-            sim::stationOptionsFromSettings(s.blok1, s.setNumber, s.prot, s.crc, s.channel, s.channelType,
-                                            s.multNumb, (dir_ / "Sprav.txt").string()),
-            &clock_);
-        ws_->setPortOpener(sim_.get());
+        bindController();
     }
     void TearDown() override
     {
@@ -43,6 +38,28 @@ protected:
         std::filesystem::remove_all(dir_);
         for (const auto& p : op_.problems())
             ADD_FAILURE() << p;
+    }
+
+    // A simulated controller that follows the settings in use, on the configured port.
+    void bindController()
+    {
+        const auto& s = ws_->settings();
+        sim_ = std::make_unique<sim::SimPortOpener>(
+            sim::stationOptionsFromSettings(s.blok1, s.setNumber, s.prot, s.crc, s.channel, s.channelType,
+                                            s.multNumb, (dir_ / "Sprav.txt").string()),
+            &clock_);
+        ws_->setPortOpener(sim_.get());
+    }
+
+    // The same controller behind another kind of line (modems dial "123" with word answers).
+    void useLine(int channelType)
+    {
+        auto& s = ws_->settings();
+        s.channelType = uint8_t(channelType);
+        s.phone = "123";
+        s.simbol = true;
+        s.inimod = "AT V1 E0 S7=60";
+        bindController();
     }
 
     // Runs the tool with `args` (without the program name); its output in out_ and err_.

@@ -53,19 +53,6 @@ protected:
         return buf;
     }
 
-    // The same controller behind another line: the CAN adapter (11) or a modem to the
-    // gateway (12).
-    void useLine(int channelType)
-    {
-        auto& s = ws_->settings();
-        s.channelType = uint8_t(channelType);
-        s.phone = "123";
-        sim_ = std::make_unique<sim::SimPortOpener>(
-            sim::stationOptionsFromSettings(s.blok1, s.setNumber, s.prot, s.crc, s.channel, s.channelType,
-                                            s.multNumb, (dir_ / "Sprav.txt").string()),
-            &clock_);
-        ws_->setPortOpener(sim_.get());
-    }
 
     // Runs `archive KIND N --from FROM --to TO` at controller time `now` and checks every line
     // against the stored value of its period: `count` lines from `first` on, hour by hour,

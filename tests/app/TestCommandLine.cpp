@@ -71,3 +71,19 @@ TEST_F(Cli, UnknownParameterIsRefusedByTheCatalog)
     EXPECT_EQ(run({"read", "C0/7F/00"}), kCliExchangeFailed);
     EXPECT_EQ(err_.str(), exchangeMessage(14) + "\n");
 }
+
+TEST_F(Cli, EveryKindOfLineReachesTheControllerInEveryProtocol)
+{
+    // The demo controller has network number 1: addressed lines select it, a switch reaches it
+    // through its channel, modems dial it, CAN-BUS lines take it as the adapter's node.
+    for (int prot = 0; prot <= 2; ++prot) {
+        for (int type = 0; type < 13; ++type) {
+            SCOPED_TRACE("protocol " + std::to_string(prot) + ", channel type " + std::to_string(type));
+            ws_->settings().prot = uint8_t(prot);
+            useLine(type);
+            ASSERT_EQ(run({"version"}), kCliOk) << err_.str();
+            EXPECT_EQ(out_.str().rfind("model=3 version=", 0), 0u) << out_.str();
+            ASSERT_EQ(run({"read", "80/01/00", "--real"}), kCliOk) << err_.str();
+        }
+    }
+}
