@@ -481,3 +481,35 @@ TEST_F(Session, ATemporaryGroupAddedWhileTheViewIsOpenIsNotPolled)
     ticks(1);
     EXPECT_EQ(display_.reads("Подача"), 4);
 }
+
+TEST_F(Session, GroupsAreReadOnEveryKindOfLineInEveryProtocol)
+{
+    addGroup("Подача", 1, {kSupply, kReturn, kPower});
+    for (int prot = 0; prot <= 2; ++prot) {
+        for (int type = 0; type < 13; ++type) {
+            SCOPED_TRACE("protocol " + std::to_string(prot) + ", channel type " + std::to_string(type));
+            auto& s = ws_->settings();
+            s.prot = uint8_t(prot);
+            s.channelType = uint8_t(type);
+            s.phone = "123";
+            s.simbol = true;
+            s.inimod = "AT V1 E0 S7=60";
+            ws_->modemLinkUp = false;
+            connect();
+            // The adapter's line reads groups entry by entry; every other line reads them with
+            // the group read, so the descriptors must be in the controller (online work writes
+            // them on the direct lines; a gateway is set up beforehand).
+            if (type != channel::CanBus)
+                writeDescriptors();
+            open();
+            ticks(2);
+            EXPECT_EQ(session_->status(), "Чтение группы Подача    OK");
+            for (int row = 1; row <= 3; ++row)
+                EXPECT_NE(display_.values[std::size_t(row)].find('.'), std::string::npos) << row;
+            session_->close();
+            session_.reset();
+            ws_->hangUpModem();
+            ws_->closePort();
+        }
+    }
+}
