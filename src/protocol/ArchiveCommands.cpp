@@ -85,13 +85,7 @@ ArchiveCommands::ArchiveCommands(Exchange& engine, CanLink& can, Commands& comma
 
 ExchangeResult ArchiveCommands::read(SerialPort& port, int channelType, uint8_t high, uint8_t low,
                                      std::span<uint8_t> out) {
-    const uint16_t address = uint16_t((high << 8) | low);
-    // A gateway read fetches 4 bytes, and the archive addresses are not linear (the next
-    // 4 bytes of a block are not at address + 4), so blocks travel as the controller's own
-    // frames with their continuations, which the gateway passes on as it does for the clock.
-    if (channelType == 12 && out.size() > kCanFrameData)
-        return can_.readFrames(port, address, out);
-    return commands_.readAddress(port, channelType, address, out);
+    return commands_.readAddress(port, channelType, uint16_t((high << 8) | low), out);
 }
 
 // ---- clock ------------------------------------------------------------------------------

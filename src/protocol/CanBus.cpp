@@ -258,26 +258,24 @@ ExchangeResult CanLink::readFrames(SerialPort& port, uint16_t address, std::span
 }
 
 ExchangeResult CanLink::readGateway(SerialPort& port, int channelType, uint16_t address, std::span<uint8_t> out) {
-    std::vector<uint8_t> data;
-    data.reserve(out.size());
-    uint16_t at = address;
-    while (data.size() < out.size()) {
-        const auto body = gatewayReadBody(engine_.state().protocol, at);
-        std::array<uint8_t, kCanFrameData> chunk{};
-        const ExchangeResult r = engine_.transact(port, body, chunk, channelType, kCanFrameData);
-        if (r != 0)
-            return r;
-        const std::size_t take = std::min<std::size_t>(chunk.size(), out.size() - data.size());
-        data.insert(data.end(), chunk.begin(), chunk.begin() + std::ptrdiff_t(take));
-        at = uint16_t(at + kCanFrameData);
-    }
-    std::copy(data.begin(), data.end(), out.begin());
+    if (out.size() > kCanFrameData)
+        return 15;
+    std::array<uint8_t, kCanFrameData> chunk{};
+    const auto body = gatewayReadBody(engine_.state().protocol, address);
+    if (const ExchangeResult r = engine_.transact(port, body, chunk, channelType, kCanFrameData); r != 0)
+        return r;
+    std::copy_n(chunk.begin(), out.size(), out.begin());
     return 0;
 }
 
 ExchangeResult CanLink::read(SerialPort& port, int channelType, uint16_t address, std::span<uint8_t> out) {
-    return channelType == 12 ? readGateway(port, channelType, address, out)
-                             : readFrames(port, address, out);
+    // A gateway read carries 4 bytes, and the low address byte is a parameter number, not a
+    // byte offset: the next 4 bytes of a longer value (a failure record, an archive block) are
+    // not at address + 4. Longer values travel as the controller's own frames with their
+    // continuations, which the gateway passes on as it does for the model and clock reads.
+    if (channelType == 12 && out.size() <= kCanFrameData)
+        return readGateway(port, channelType, address, out);
+    return readFrames(port, address, out);
 }
 
 } // namespace kv

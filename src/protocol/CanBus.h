@@ -132,11 +132,11 @@ public:
     // Frames: first frame kind 4 / function 2 with the address, then kind 2 / function 1,
     // at most 4 data bytes each.
     ExchangeResult readFrames(SerialPort& port, uint16_t address, std::span<uint8_t> out);
-    // Gateway: one `transact` per 4 bytes. A value longer than 4 bytes is fetched by successive
-    // 4-byte reads at address, address + 4, ... (16-bit, the low byte carrying into the high),
-    // so the caller always receives the whole value.
+    // Gateway: one `transact` that fetches 4 bytes, of which the first out.size() are kept;
+    // 15 for more than 4 bytes.
     ExchangeResult readGateway(SerialPort& port, int channelType, uint16_t address, std::span<uint8_t> out);
-    // Gateway reads on channel type 12, frames on every other type (the adapter's 11).
+    // Channel type 12: values of up to 4 bytes by the gateway read, longer ones as frames;
+    // frames on every other type (the adapter's 11).
     ExchangeResult read(SerialPort& port, int channelType, uint16_t address, std::span<uint8_t> out);
 
 private:

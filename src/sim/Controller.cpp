@@ -549,16 +549,8 @@ Reply Controller::gatewayRead(std::span<const uint8_t> body, const ExecContext& 
     if (body.size() < 4)
         return Reply::refused();
     const uint16_t address = ctx.traditional ? A(body[2], body[1]) : A(body[3], body[2]);
+    // The gateway answers the first 4 bytes of the value at that address.
     auto v = canRead(address, ctx.atUs);
-    if (!v) {
-        // The gateway reads memory four bytes at a time: an address inside a longer value
-        // (and at no value of its own) gives that part of the value.
-        for (uint16_t k = 4; k < 128 && !v; k = uint16_t(k + 4)) {
-            auto whole = canRead(uint16_t(address - k), ctx.atUs);
-            if (whole && whole->size() > k)
-                v = std::vector<uint8_t>(whole->begin() + k, whole->end());
-        }
-    }
     if (!v)
         return Reply::refused();
     v->resize(4, 0);

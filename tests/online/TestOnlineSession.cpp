@@ -482,9 +482,14 @@ TEST_F(Session, ATemporaryGroupAddedWhileTheViewIsOpenIsNotPolled)
     EXPECT_EQ(display_.reads("Подача"), 4);
 }
 
-TEST_F(Session, GroupsAreReadOnEveryKindOfLineInEveryProtocol)
+TEST_F(Session, GroupsFailuresAndSignalsAreReadOnEveryKindOfLineInEveryProtocol)
 {
     addGroup("Подача", 1, {kSupply, kReturn, kPower});
+    BitSignal door;
+    door.bit = 3;
+    door.normal = 0;
+    door.name = "Дверь";
+    ASSERT_TRUE(signals_.append(door));
     for (int prot = 0; prot <= 2; ++prot) {
         for (int type = 0; type < 13; ++type) {
             SCOPED_TRACE("protocol " + std::to_string(prot) + ", channel type " + std::to_string(type));
@@ -494,6 +499,8 @@ TEST_F(Session, GroupsAreReadOnEveryKindOfLineInEveryProtocol)
             s.phone = "123";
             s.simbol = true;
             s.inimod = "AT V1 E0 S7=60";
+            s.timotk = 2;
+            s.timTc = 2;
             ws_->modemLinkUp = false;
             connect();
             // The adapter's line reads groups entry by entry; every other line reads them with
@@ -501,11 +508,16 @@ TEST_F(Session, GroupsAreReadOnEveryKindOfLineInEveryProtocol)
             // them on the direct lines; a gateway is set up beforehand).
             if (type != channel::CanBus)
                 writeDescriptors();
+            ctl().setFailure(7, 0x01, true);
+            ctl().setBit(sim::Controller::Buffer::Input, 0, 3, true);
             open();
             ticks(2);
             EXPECT_EQ(session_->status(), "Чтение группы Подача    OK");
             for (int row = 1; row <= 3; ++row)
                 EXPECT_NE(display_.values[std::size_t(row)].find('.'), std::string::npos) << row;
+            EXPECT_EQ(session_->lamp(Lamp::BlockFailures), kLampAlarm);
+            EXPECT_EQ(session_->lamp(Lamp::SensorFailures), kLampNormal);
+            EXPECT_EQ(session_->lamp(Lamp::Signals), kLampAlarm);
             session_->close();
             session_.reset();
             ws_->hangUpModem();

@@ -288,16 +288,23 @@ TEST(CanGatewayBodies, ReadAndControlBodiesPerProtocol) {
     EXPECT_EQ(bytesOf(gatewayControlBody(3)), (Bytes{0x14, 0x03, 0x00, 0x05, 0x03}));
 }
 
-TEST_F(CanLinkTest, GatewayReadDeliversTheWholeValueInFourByteSteps) {
-    port.canValues[0x40FC] = {1, 2, 3, 4};
-    port.canValues[0x4100] = {5, 6, 7, 8};   // the low byte carries into the high byte
-    port.canValues[0x4104] = {9, 10, 0x77, 0x77};
-    Bytes storage(12, 0xEE);
-    ASSERT_EQ(can.read(port, 12, 0x40FC, std::span(storage).first(10)), 0);
-    EXPECT_EQ(storage, (Bytes{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 0xEE, 0xEE}));
-    EXPECT_EQ(port.bodies, (std::vector<Bytes>{{0x11, 0xFC, 0x40, 0x04}, {0x11, 0x00, 0x41, 0x04},
-                                               {0x11, 0x04, 0x41, 0x04}}));
+TEST_F(CanLinkTest, GatewayCarriesShortValuesAndLongerOnesGoAsFrames) {
+    // Up to 4 bytes: one gateway read, of which the caller's bytes are kept.
+    port.canValues[0x4015] = {0x12, 0x30, 0x77, 0x77};
+    Bytes word(2, 0xEE);
+    ASSERT_EQ(can.read(port, 12, 0x4015, word), 0);
+    EXPECT_EQ(word, (Bytes{0x12, 0x30}));
+    EXPECT_EQ(port.bodies, (std::vector<Bytes>{{0x11, 0x15, 0x40, 0x04}}));
     EXPECT_TRUE(port.canFrames.empty());
+
+    // Longer: the number byte is no offset, so the value comes in frames with continuations.
+    port.bodies.clear();
+    port.canValues[0x4032] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    Bytes storage(12, 0xEE);
+    ASSERT_EQ(can.read(port, 12, 0x4032, std::span(storage).first(10)), 0);
+    EXPECT_EQ(storage, (Bytes{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 0xEE, 0xEE}));
+    EXPECT_EQ(port.canFrames.size(), 3u);
+    EXPECT_TRUE(port.bodies.empty());
 }
 
 TEST_F(CanLinkTest, GatewayFailureDeliversNothing) {
