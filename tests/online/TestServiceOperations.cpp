@@ -323,3 +323,33 @@ TEST_F(Service, ExitPutsAChangedPortBackToTheConfiguredSpeedOnly)
     ops_->restoreSpeed();
     EXPECT_EQ(ws_->port()->params().baud, 9600);
 }
+
+TEST_F(Service, CommandsWorkOnEveryKindOfLineInEveryProtocol)
+{
+    for (int prot = 0; prot <= 2; ++prot) {
+        for (int type = 0; type < 13; ++type) {
+            SCOPED_TRACE("protocol " + std::to_string(prot) + ", channel type " + std::to_string(type));
+            auto& s = ws_->settings();
+            s.prot = uint8_t(prot);
+            s.channelType = uint8_t(type);
+            s.phone = "123";
+            s.simbol = true;
+            s.inimod = "AT V1 E0 S7=60";
+            ws_->modemLinkUp = false;
+            connect({.state = sim::RunState::Stop});
+            controller().setDateTime(text::encodeDate(2026, 3, 7) + text::encodeTime(9, 5, 0));
+            const auto c = ops_->readClock();
+            EXPECT_EQ(c.date, "7  марта  2026  года");
+            if (type <= 10) {   // the service commands are for the serial controllers
+                EXPECT_TRUE(ops_->switchToRun("0000", {}).confirmed);
+                EXPECT_EQ(controller().state(), sim::RunState::Work);
+                EXPECT_TRUE(ops_->resetFailures().confirmed);
+                EXPECT_TRUE(ops_->setClock("0000", {23, 59, 2027, 1, 1}).confirmed);
+                EXPECT_EQ(text::decodeDateTime(controller().dateTime()).year, 2027);
+            }
+            ops_.reset();
+            ws_->hangUpModem();
+            ws_->closePort();
+        }
+    }
+}
