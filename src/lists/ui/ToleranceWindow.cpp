@@ -27,7 +27,6 @@ constexpr int kEntryRole = Qt::UserRole + 1;
 
 QString q(const std::string& s) { return QString::fromStdString(s); }
 
-
 } // namespace
 
 ToleranceWindow::ToleranceWindow(Operator& op, QWidget* parent) : QDialog(parent), op_(op)

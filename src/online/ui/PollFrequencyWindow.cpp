@@ -18,7 +18,6 @@ namespace {
 
 QString q(const std::string& s) { return QString::fromStdString(s); }
 
-
 } // namespace
 
 PollFrequencyWindow::PollFrequencyWindow(Operator& op, QWidget* parent) : QDialog(parent), op_(op)
