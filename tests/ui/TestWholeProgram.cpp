@@ -113,6 +113,19 @@ private Q_SLOTS:
         QVERIFY2(violationRows.join(QLatin1Char('|')).contains(QStringLiteral("Температура подачи")),
                  qPrintable(violationRows.join(QLatin1Char('|'))));
         QVERIFY(!violationRows.join(QLatin1Char('|')).contains(QStringLiteral("обратной")));
+        // A second online work on the same line shows fresh values again.
+        QString secondValue;
+        QTimer::singleShot(0, &win, [&] {
+            auto* view = win.findChild<OnlineView*>();
+            QVERIFY(view && view->isVisible());
+            clock.advanceMs(1000);
+            view->tickNow();
+            secondValue = view->paramTable()->item(0, 1)->text().trimmed();
+            view->reject();
+        });
+        win.action(QStringLiteral("actWork"))->trigger();
+        QVERIFY2(!secondValue.isEmpty() && secondValue != QStringLiteral("..."), qPrintable(secondValue));
+
         QVERIFY(teleShown);
         QVERIFY(!win.findChild<OnlineView*>()->findChild<TeleindicationWindow*>()->isVisible());
         QCOMPARE(ws.port(), nullptr);   // the online work closed the port
