@@ -168,7 +168,7 @@ private Q_SLOTS:
         QApplication::sendEvent(w<QPushButton>("Button1"), &tip);
         QCOMPARE(w<QStatusBar>("StatusBar1")->currentMessage(), q("Добавить параметр в список"));
 
-        if (qEnvironmentVariableIsSet("KV_SCREENSHOTS")) {
+        if (qEnvironmentVariableIsSet("KV_SCREENSHOT_DIR")) {
             chooseGroup(0);
             fillWithTimes(0);
             click("Button1");
@@ -177,7 +177,7 @@ private Q_SLOTS:
             click("Button1");
             w<QLineEdit>("Edit2")->setText(q("Котельная №1"));
             w<QSpinBox>("SpinEdit2")->setValue(60);
-            editor_->grab().save(qEnvironmentVariable("KV_SCREENSHOTS") + QStringLiteral("/GroupEditor.png"));
+            editor_->grab().save(qEnvironmentVariable("KV_SCREENSHOT_DIR") + QStringLiteral("/GroupEditor.png"));
         }
     }
 
@@ -189,8 +189,8 @@ private Q_SLOTS:
         QVERIFY(!name()->isVisible());
         QVERIFY(!w<QLabel>("Lop")->isVisible());
         QVERIFY(lbs()->isVisible());
-        if (qEnvironmentVariableIsSet("KV_SCREENSHOTS"))
-            editor_->grab().save(qEnvironmentVariable("KV_SCREENSHOTS") + QStringLiteral("/GroupEditorOneOff.png"));
+        if (qEnvironmentVariableIsSet("KV_SCREENSHOT_DIR"))
+            editor_->grab().save(qEnvironmentVariable("KV_SCREENSHOT_DIR") + QStringLiteral("/GroupEditorOneOff.png"));
 
         // "Ввод" hands the group to the one-off reader and the editor stays open.
         int reads = 0;

@@ -162,8 +162,8 @@ private Q_SLOTS:
         for (const char* b : {"Button1", "Button2", "Button3", "Button4", "Button5"})
             captions << w<QPushButton>(win_.get(), b)->text();
         QCOMPARE(captions, (QStringList{q("Изменить"), q("Добавить"), q("Вставить"), q("Удалить"), q("Выход")}));
-        if (qEnvironmentVariableIsSet("KV_SCREENSHOTS"))
-            win_->grab().save(qEnvironmentVariable("KV_SCREENSHOTS") + QStringLiteral("/ListWindow.png"));
+        if (qEnvironmentVariableIsSet("KV_SCREENSHOT_DIR"))
+            win_->grab().save(qEnvironmentVariable("KV_SCREENSHOT_DIR") + QStringLiteral("/ListWindow.png"));
 
         // "Выход" closes; the changes are already in the list.
         click("Button5");
@@ -261,8 +261,8 @@ private Q_SLOTS:
         whenShown(editor_.get(), [this] {
             QCOMPARE(w<QLineEdit>(editor_.get(), "Edit2")->text(), q("Котельная"));
             QCOMPARE(w<QSpinBox>(editor_.get(), "SpinEdit2")->value(), 30);
-            if (qEnvironmentVariableIsSet("KV_SCREENSHOTS"))
-                editor_->grab().save(qEnvironmentVariable("KV_SCREENSHOTS") + QStringLiteral("/GroupEditorDemo.png"));
+            if (qEnvironmentVariableIsSet("KV_SCREENSHOT_DIR"))
+                editor_->grab().save(qEnvironmentVariable("KV_SCREENSHOT_DIR") + QStringLiteral("/GroupEditorDemo.png"));
             w<QLineEdit>(editor_.get(), "Edit2")->setText(q("Котельная 2"));
             w<QListWidget>(editor_.get(), "LBP")->setCurrentRow(0);
             clickEditor("Button3");
