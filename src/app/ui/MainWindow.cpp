@@ -24,6 +24,7 @@
 #include "app/Workspace.h"
 #include "app/ui/AboutBox.h"
 #include "app/ui/Logo.h"
+#include "channels/ui/LineSearchWindow.h"
 #include "channels/ui/ModemWindow.h"
 #include "channels/ui/SettingsWindow.h"
 #include "lists/ui/GroupEditor.h"
@@ -35,6 +36,7 @@
 #include "app/OnlineWork.h"
 #include "online/ui/OnlineView.h"
 #include "platform/QtEventPump.h"
+#include "protocol/LineControl.h"
 #include "telecontrol/ui/BitSignalEditor.h"
 #include "telecontrol/ui/TeleindicationWindow.h"
 
@@ -325,6 +327,22 @@ TeleindicationWindow* MainWindow::onlineTeleindication()
     return onlineTele_;
 }
 
+void MainWindow::detectLineParameters()
+{
+    if (!ws_.online || (!ws_.port() && !ws_.openPort()))
+        return;
+    // One exchange per try: a silent combination costs one reply wait, not three.
+    ExchangeState& st = ws_.exchange().state();
+    st.attemptCount = 1;
+    if (!lineSearch_)
+        lineSearch_ = new LineSearchWindow(ws_, this);
+    lineSearch_->run();
+    if (ws_.port() && lineSearch_->search().numberToTry() != 0
+        && frameEngineFor(ws_.settings().prot) == FrameEngine::Traditional)
+        release(ws_.exchange(), *ws_.port(), ws_.settings().channelType);
+    st.attemptCount = ws_.attemptSetting();
+}
+
 ServiceWindow* MainWindow::serviceWindow()
 {
     if (!serviceWindow_)
@@ -417,6 +435,9 @@ void MainWindow::runCommand(int command)
             op_.message(MessageKind::Information, "Файл помощи Kvr5.HLP не найден в рабочей папке.");
         break;
     }
+    case MenuCommand::SpeedDetection:
+        detectLineParameters();
+        break;
     case MenuCommand::EndHayesExchange:
         ws_.hangUpModem();
         applyMenuState();

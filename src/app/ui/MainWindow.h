@@ -18,6 +18,7 @@ class Operator;
 class AboutBox;
 class SettingsWindow;
 class ModemWindow;
+class LineSearchWindow;
 class ListWindow;
 class GroupEditor;
 class GroupListItems;
@@ -55,6 +56,7 @@ private:
     OnlineView* onlineView();
     void workWithController();
     ServiceWindow* serviceWindow();
+    void detectLineParameters();
     ToleranceWindow* toleranceWindow();
     TeleindicationWindow* onlineTeleindication();
     void showViolations();
@@ -83,6 +85,7 @@ private:
     std::unique_ptr<BitSignalListItems> bitItems_;
     TeleindicationWindow* teleWindow_ = nullptr;
     TeleindicationWindow* onlineTele_ = nullptr;
+    LineSearchWindow* lineSearch_ = nullptr;
     OnlineView* onlineView_ = nullptr;
     ToleranceWindow* toleranceWindow_ = nullptr;
     PollFrequencyWindow* pollWindow_ = nullptr;
