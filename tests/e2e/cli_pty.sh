@@ -99,4 +99,26 @@ check "usage error" '[ $rc -eq 2 ] && grep -q "^usage:" "$ERR"'
 cli read C0/7F/00
 check "refused read" '[ $rc -eq 1 ] && [ -s "$ERR" ] && [ ! -s "$OUT" ]'
 
+# The same controller behind a CAN adapter: a fresh simulator with the adapter in front, the
+# work folder on the CAN-BUS channel type.
+exec 3>&-
+kill "$SIM_PID" 2>/dev/null; wait "$SIM_PID" 2>/dev/null
+rm -f "$WORK/in" "$WORK/sim.out"
+mkfifo "$WORK/in"
+"$SIM" --protocol trad --net 0 --model 3 --line can --sprav "$SRC/data/demo/Sprav.txt" < "$WORK/in" > "$WORK/sim.out" 2> "$WORK/sim.log" &
+SIM_PID=$!
+exec 3> "$WORK/in"
+DEV=""
+for _ in $(seq 1 100); do
+    DEV=$(head -n 1 "$WORK/sim.out" 2>/dev/null)
+    [ -n "$DEV" ] && break
+    sleep 0.05
+done
+LC_ALL=C sed -i -e "s|^Com1=.*\r\$|Com1=$DEV\r|" -e "s|^ChannelType=.*\r\$|ChannelType=Can-Bus\r|" "$DATA/kvarnik.ini"
+
+cli version
+check "CAN adapter: version" '[ $rc -eq 0 ] && [ "$(cat "$OUT")" = "model=3 version=8.3" ]'
+cli archive hourly 0 --from "$day 00:00" --to "$day 23:00"
+check "CAN adapter: archive hourly" '[ $rc -eq 0 ] && [ "$(cut -d";" -f1 "$OUT")" = "$expected" ]'
+
 exit $failed
