@@ -2,7 +2,7 @@
 # kvarnik-cli against the simulated controller on a pseudo-terminal, through the program's real
 # serial backend: a work folder like the demo's with Com1 on the terminal, then version,
 # status, clock, a parameter and an hourly archive, and the exit statuses of a usage error and
-# of a refused read.
+# of a refused read; then the version and an archive through the simulated CAN adapter.
 # $1: build folder, $2: source root.
 set -u
 BUILD=${1:?build folder}
