@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "DemoFolder.h"
+#include "LineKinds.h"
 #include "ScriptedOperator.h"
 #include "app/CommandLine.h"
 #include "app/Workspace.h"
@@ -51,14 +52,10 @@ protected:
         ws_->setPortOpener(sim_.get());
     }
 
-    // The same controller behind another kind of line (modems dial "123" with word answers).
+    // The same controller behind another kind of line in the protocol in use.
     void useLine(int channelType)
     {
-        auto& s = ws_->settings();
-        s.channelType = uint8_t(channelType);
-        s.phone = "123";
-        s.simbol = true;
-        s.inimod = "AT V1 E0 S7=60";
+        useLineKind(ws_->settings(), ws_->settings().prot, channelType);
         bindController();
     }
 

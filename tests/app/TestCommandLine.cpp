@@ -76,8 +76,8 @@ TEST_F(Cli, EveryKindOfLineReachesTheControllerInEveryProtocol)
 {
     // The demo controller has network number 1: addressed lines select it, a switch reaches it
     // through its channel, modems dial it, CAN-BUS lines take it as the adapter's node.
-    for (int prot = 0; prot <= 2; ++prot) {
-        for (int type = 0; type < 13; ++type) {
+    for (int prot = 0; prot < test::kProtocols; ++prot) {
+        for (int type = 0; type < test::kChannelTypes; ++type) {
             SCOPED_TRACE("protocol " + std::to_string(prot) + ", channel type " + std::to_string(type));
             ws_->settings().prot = uint8_t(prot);
             useLine(type);

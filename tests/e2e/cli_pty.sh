@@ -22,23 +22,34 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The controller: model 3 with the demo's parameters, network number 0, traditional protocol.
-# It serves until its standard input closes: hold the fifo open on fd 3.
-mkfifo "$WORK/in"
-"$SIM" --protocol trad --net 0 --model 3 --sprav "$SRC/data/demo/Sprav.txt" < "$WORK/in" > "$WORK/sim.out" 2> "$WORK/sim.log" &
-SIM_PID=$!
-exec 3> "$WORK/in"
-DEV=""
-for _ in $(seq 1 100); do
-    DEV=$(head -n 1 "$WORK/sim.out" 2>/dev/null)
-    [ -n "$DEV" ] && break
-    sleep 0.05
-done
-if [ -z "$DEV" ] || [ ! -e "$DEV" ]; then
-    echo "FAIL: the simulator gave no pseudo-terminal"
-    cat "$WORK/sim.log"
-    exit 1
-fi
+# The controller: model 3 with the demo's parameters, network number 0, traditional protocol,
+# with the extra options given. It serves until its standard input closes: hold the fifo open
+# on fd 3. Leaves its terminal in $DEV.
+start_sim() {
+    rm -f "$WORK/in" "$WORK/sim.out"
+    mkfifo "$WORK/in"
+    "$SIM" --protocol trad --net 0 --model 3 --sprav "$SRC/data/demo/Sprav.txt" "$@" \
+        < "$WORK/in" > "$WORK/sim.out" 2> "$WORK/sim.log" &
+    SIM_PID=$!
+    exec 3> "$WORK/in"
+    DEV=""
+    for _ in $(seq 1 100); do
+        DEV=$(head -n 1 "$WORK/sim.out" 2>/dev/null)
+        [ -n "$DEV" ] && break
+        sleep 0.05
+    done
+    if [ -z "$DEV" ] || [ ! -e "$DEV" ]; then
+        echo "FAIL: the simulator gave no pseudo-terminal"
+        cat "$WORK/sim.log"
+        exit 1
+    fi
+}
+stop_sim() {
+    exec 3>&-
+    kill "$SIM_PID" 2>/dev/null && wait "$SIM_PID" 2>/dev/null
+    SIM_PID=""
+}
+start_sim
 
 # The work folder: the demo's files (model 3, RS-232, traditional protocol), Com1 on the
 # terminal, network number 0. The file is cp1251 with CR LF; only ASCII lines are touched.
@@ -101,19 +112,8 @@ check "refused read" '[ $rc -eq 1 ] && [ -s "$ERR" ] && [ ! -s "$OUT" ]'
 
 # The same controller behind a CAN adapter: a fresh simulator with the adapter in front, the
 # work folder on the CAN-BUS channel type.
-exec 3>&-
-kill "$SIM_PID" 2>/dev/null; wait "$SIM_PID" 2>/dev/null
-rm -f "$WORK/in" "$WORK/sim.out"
-mkfifo "$WORK/in"
-"$SIM" --protocol trad --net 0 --model 3 --line can --sprav "$SRC/data/demo/Sprav.txt" < "$WORK/in" > "$WORK/sim.out" 2> "$WORK/sim.log" &
-SIM_PID=$!
-exec 3> "$WORK/in"
-DEV=""
-for _ in $(seq 1 100); do
-    DEV=$(head -n 1 "$WORK/sim.out" 2>/dev/null)
-    [ -n "$DEV" ] && break
-    sleep 0.05
-done
+stop_sim
+start_sim --line can
 LC_ALL=C sed -i -e "s|^Com1=.*\r\$|Com1=$DEV\r|" -e "s|^ChannelType=.*\r\$|ChannelType=Can-Bus\r|" "$DATA/kvarnik.ini"
 
 cli version

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "LineKinds.h"
 #include "protocol/LineControl.h"
 #include "sim/Faults.h"
 
@@ -490,15 +491,11 @@ TEST_F(Session, GroupsFailuresAndSignalsAreReadOnEveryKindOfLineInEveryProtocol)
     door.normal = 0;
     door.name = "Дверь";
     ASSERT_TRUE(signals_.append(door));
-    for (int prot = 0; prot <= 2; ++prot) {
-        for (int type = 0; type < 13; ++type) {
+    for (int prot = 0; prot < kProtocols; ++prot) {
+        for (int type = 0; type < kChannelTypes; ++type) {
             SCOPED_TRACE("protocol " + std::to_string(prot) + ", channel type " + std::to_string(type));
             auto& s = ws_->settings();
-            s.prot = uint8_t(prot);
-            s.channelType = uint8_t(type);
-            s.phone = "123";
-            s.simbol = true;
-            s.inimod = "AT V1 E0 S7=60";
+            useLineKind(s, prot, type);
             s.timotk = 2;
             s.timTc = 2;
             ws_->modemLinkUp = false;

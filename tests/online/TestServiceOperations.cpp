@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "DemoFolder.h"
+#include "LineKinds.h"
 #include "ScriptedOperator.h"
 #include "app/Workspace.h"
 #include "online/ServiceOperations.h"
@@ -326,15 +327,10 @@ TEST_F(Service, ExitPutsAChangedPortBackToTheConfiguredSpeedOnly)
 
 TEST_F(Service, CommandsWorkOnEveryKindOfLineInEveryProtocol)
 {
-    for (int prot = 0; prot <= 2; ++prot) {
-        for (int type = 0; type < 13; ++type) {
+    for (int prot = 0; prot < test::kProtocols; ++prot) {
+        for (int type = 0; type < test::kChannelTypes; ++type) {
             SCOPED_TRACE("protocol " + std::to_string(prot) + ", channel type " + std::to_string(type));
-            auto& s = ws_->settings();
-            s.prot = uint8_t(prot);
-            s.channelType = uint8_t(type);
-            s.phone = "123";
-            s.simbol = true;
-            s.inimod = "AT V1 E0 S7=60";
+            test::useLineKind(ws_->settings(), prot, type);
             ws_->modemLinkUp = false;
             connect({.state = sim::RunState::Stop});
             controller().setDateTime(text::encodeDate(2026, 3, 7) + text::encodeTime(9, 5, 0));
