@@ -7,9 +7,8 @@ BUILD=${1:?build folder}
 SRC=${2:?source root}
 SIM="$BUILD/kvarnik-sim"
 [ -x "$SIM" ] || { echo "pty_sim: $SIM is missing"; exit 1; }
-for lib in platform protocol sim app text; do
-    [ -f "$BUILD/libkv_$lib.a" ] || { echo "pty_sim: libkv_$lib.a is missing"; exit 1; }
-done
+PROBE="$BUILD/tests/pty_probe"
+[ -x "$PROBE" ] || { echo "pty_sim: $PROBE is missing"; exit 1; }
 
 WORK=$(mktemp -d)
 SIM_PID=""
@@ -20,63 +19,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A small client: the platform's port opener with the pseudo-terminal as "Com1", the engine
-# with the chosen protocol, a version read and a status read.
-cat > "$WORK/probe.cpp" <<'CPP'
-#include <cstdio>
-#include <cstdlib>
-#include <map>
-#include <string>
-
-#include "platform/DevicePortOpener.h"
-#include "protocol/Exchange.h"
-#include "protocol/LineControl.h"
-#include "sim/RealTimeClock.h"
-
-int main(int argc, char** argv)
-{
-    if (argc < 4)
-        return 2;
-    const std::string path = argv[1];
-    kv::DevicePortOpener opener(std::map<std::string, std::string>{{"Com1", path}});
-    kv::sim::RealTimeClock clock;
-    kv::NullEventPump pump;
-    kv::NullTraceLog trace;
-    kv::Exchange ex(clock, pump, trace);
-    ex.state().protocol = uint8_t(std::atoi(argv[2]));
-    ex.state().crcMode = uint8_t(std::atoi(argv[3]));
-    ex.state().networkNumber = 1;
-    auto port = kv::openLine(opener, "Com1", 5, 0, ex);
-    if (!port) {
-        std::printf("cannot open %s\n", path.c_str());
-        return 3;
-    }
-    if (ex.state().protocol == 1) {
-        const int probe = ex.probeFrameCounter(*port, 0);
-        std::printf("frame counter probe %d, protocol %d; ", probe, int(ex.state().protocol));
-    }
-    const uint8_t version[3] = {0x01, 0x40, 0x1E};
-    uint8_t v[2] = {0, 0};
-    const int r1 = ex.transact(*port, version, v, 0, 2);
-    const uint8_t status[3] = {0x01, 0x40, 0x00};
-    uint8_t s[2] = {0xFF, 0xFF};
-    const int r2 = ex.transact(*port, status, s, 0, 2);
-    std::printf("version: %d %02X %02X, status: %d %02X %02X\n", r1, v[0], v[1], r2, s[0], s[1]);
-    return (r1 == 0 && v[0] == 0x07 && v[1] == 0x01 && r2 == 0 && s[1] == 0x00) ? 0 : 1;
-}
-CPP
-
-CXX=$(sed -n 's/^CMAKE_CXX_COMPILER:[A-Z]*=//p' "$BUILD/CMakeCache.txt")
-[ -n "$CXX" ] || CXX=c++
-if ! "$CXX" -std=c++20 -I"$SRC/src" "$WORK/probe.cpp" \
-        "$BUILD/libkv_platform.a" "$BUILD/libkv_protocol.a" "$BUILD/libkv_sim.a" \
-        "$BUILD/libkv_app.a" "$BUILD/libkv_text.a" $(pkg-config --libs libserialport) \
-        -o "$WORK/probe" 2> "$WORK/build.log"; then
-    echo "pty_sim: the client does not build"
-    cat "$WORK/build.log"
-    exit 1
-fi
-
+# The client is tests/e2e/pty_probe.cpp, built with the rest of the tests.
 failed=0
 run() {   # name, simulator options, engine protocol, CRC mode
     local name=$1 opts=$2 prot=$3 crc=$4
@@ -95,7 +38,7 @@ run() {   # name, simulator options, engine protocol, CRC mode
     if [ -z "$path" ] || [ ! -e "$path" ]; then
         echo "FAIL $name: no pseudo-terminal"
         failed=1
-    elif out=$(timeout 60 "$WORK/probe" "$path" "$prot" "$crc"); then
+    elif out=$(timeout 60 "$PROBE" "$path" "$prot" "$crc"); then
         echo "ok   $name: $out"
     else
         echo "FAIL $name: $out"
