@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "ScriptedOperator.h"
+#include "WhenShown.h"
 #include "lists/ui/ListWindow.h"
 #include "telecontrol/ui/BitSignalEditor.h"
 
@@ -21,16 +22,7 @@ namespace {
 
 QString q(const char* utf8) { return QString::fromUtf8(utf8); }
 
-// Runs `steps` as soon as `dialog` is shown (by a modal loop that starts later).
-void whenShown(QWidget* dialog, std::function<void()> steps, int tries = 300)
-{
-    QTimer::singleShot(10, dialog, [dialog, steps, tries] {
-        if (dialog->isVisible())
-            steps();
-        else if (tries > 0)
-            whenShown(dialog, steps, tries - 1);
-    });
-}
+using test::whenShown;
 
 // Types Cyrillic text key by key, as a keyboard would (QTest's key clicks take Latin-1 only).
 void type(QWidget* target, const QString& text)

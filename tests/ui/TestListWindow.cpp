@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "ScriptedOperator.h"
+#include "WhenShown.h"
 #include "app/ParamCatalog.h"
 #include "lists/GroupEditing.h"
 #include "lists/GroupList.h"
@@ -26,16 +27,7 @@ namespace {
 
 QString q(const char* utf8) { return QString::fromUtf8(utf8); }
 
-// Runs `steps` as soon as `dialog` is shown (by a modal loop that starts later).
-void whenShown(QWidget* dialog, std::function<void()> steps, int tries = 300)
-{
-    QTimer::singleShot(10, dialog, [dialog, steps, tries] {
-        if (dialog->isVisible())
-            steps();
-        else if (tries > 0)
-            whenShown(dialog, steps, tries - 1);
-    });
-}
+using test::whenShown;
 
 // A list of another mode: plain texts with a limit, as the later list kinds will plug in.
 class TextItems final : public ListItems {
